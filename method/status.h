@@ -35,9 +35,27 @@ inline constexpr std::int32_t kStatusInvalidArgument = -1422;
 inline constexpr std::int32_t kStatusFacadeNoMemory = -1431;
 inline constexpr std::int32_t kStatusBadLength = -1400;  // bad encryption length, or unsupported query
 
+// The crypto service stand-in's own, where the service's contract was left open.
+// An unknown module identifier is refused with kStatusFacadeDown (-1496).
+inline constexpr std::int32_t kStatusCcsNotSupported = -1460;     // an operation the stand-in does not offer
+inline constexpr std::int32_t kStatusCcsBadHandle = -1461;        // no such context or object for this module
+inline constexpr std::int32_t kStatusCcsBadRecord = -1462;        // malformed or missing record, template or argument
+inline constexpr std::int32_t kStatusCcsUnknownAlgorithm = -1463;  // identifier not recognised, or wrong kind
+inline constexpr std::int32_t kStatusCcsOutputTooSmall = -1464;   // capacity below the output; needed length stored
+inline constexpr std::int32_t kStatusCcsNotInitialized = -1465;   // no digest or encryption started in the context
+inline constexpr std::int32_t kStatusCcsBadInputLength = -1466;   // not whole blocks, or beyond the algorithm's limit
+inline constexpr std::int32_t kStatusCcsNoMemory = -1467;
+inline constexpr std::int32_t kStatusCcsAlreadyRegistered = -1468;
+inline constexpr std::int32_t kStatusCcsCryptFailed = -1469;      // the crypt salt was refused
+
 // Token broker.
 inline constexpr std::int32_t kStatusBufferTooSmall = -649;
 inline constexpr std::int32_t kStatusBrokerNotOpen = -8;
+// The broker stand-in's own.
+inline constexpr std::int32_t kStatusAtbNotOpen = -650;      // the broker is not open for this handle
+inline constexpr std::int32_t kStatusAtbBadArgument = -651;  // missing pointer, malformed value, input too long
+inline constexpr std::int32_t kStatusAtbMismatch = -652;     // the two encrypted values differ
+inline constexpr std::int32_t kStatusAtbRandomFailed = -653;
 
 // Portability layer.
 inline constexpr std::int32_t kStatusOsaFailed = -2;
