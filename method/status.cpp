@@ -20,6 +20,8 @@ const char* StatusName(std::int32_t status) {
     case kStatusMafMessageTooLong: return "message too long";
     case kStatusMafPeerGone: return "peer ended";
     case kStatusMafBadHandle: return "no such attempt";
+    case kStatusMafValueTooLong: return "value does not fit";
+    case kStatusMafBadArgument: return "bad framework call argument";
     case kStatusStartupAlreadyUp: return "already up";
     case kStatusFacadeDown: return "facade down";
     case kStatusInvalidArgument: return "invalid argument";

@@ -27,6 +27,8 @@ inline constexpr std::int32_t kStatusNoObject = -602;
 inline constexpr std::int32_t kStatusMafMessageTooLong = -1649;  // message does not fit the capacity
 inline constexpr std::int32_t kStatusMafPeerGone = -1651;        // the peer ended the attempt
 inline constexpr std::int32_t kStatusMafBadHandle = -1652;       // no such attempt
+inline constexpr std::int32_t kStatusMafValueTooLong = -1650;    // attribute, password or hash value does not fit
+inline constexpr std::int32_t kStatusMafBadArgument = -1653;     // a length pointer or buffer missing where needed
 
 // Facade and crypto service.
 inline constexpr std::int32_t kStatusStartupAlreadyUp = -1498;  // counted as success at start-up
