@@ -3,7 +3,7 @@
 # program under Wine, in a Wine prefix and an Xvfb display of this stage's own:
 #   - started from a folder holding Plinth\Fenwick.dll, the wizard runs once
 #     and is released, no box appears, exit code 0;
-#   - so it does from a folder whose path is as long as still fits;
+#   - the same from a folder whose path is the longest that still fits;
 #   - started from any other folder (the program itself beside the wizard), or
 #     from a folder whose wizard lacks the entry, the "Error Loading DLL" box
 #     appears, is dismissed, and the exit code is 0;
@@ -11,7 +11,7 @@
 # Every wait is bounded; the display and the Wine server are taken down on exit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-repo=$PWD
+repo=$(pwd -P)  # physical, as Wine sees it: folder lengths are counted from it
 build=$repo/build/windows
 out=$build/launcher
 
@@ -28,7 +28,10 @@ for tool in i686-w64-mingw32-g++ wine wineboot wineserver Xvfb xdotool timeout; 
   command -v "$tool" >/dev/null || die "missing tool: $tool (run scripts/setup.sh)"
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/plinth-stage.XXXXXX")
+# Inside the build tree rather than /tmp: Wine maps the programs it runs
+# executable, which a /tmp mounted noexec would refuse.
+mkdir -p "$build"
+work=$(mktemp -d "$build/wine-stage.XXXXXX")
 xvfb_pid=
 plinth_pid=
 cleanup() {
@@ -59,7 +62,7 @@ pass "build: Plinth.exe, two test wizards, version probe"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
   3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 1 100); do
+for _ in $(seq 1 200); do  # up to 20 s
   [ -s "$work/display" ] && break
   kill -0 "$xvfb_pid" 2>/dev/null || break
   sleep 0.1
