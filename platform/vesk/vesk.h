@@ -226,6 +226,8 @@ class Attempt {
   // The nth (1-based) call of `call` on this attempt, either side, returns
   // `status` and does nothing else (a failed read consumes no message).
   void FailCall(Call call, std::uint32_t nth, std::int32_t status);
+  // The same, counting only the calls made with Handle(side).
+  void FailCall(Call call, Side side, std::uint32_t nth, std::int32_t status);
   // The nth (1-based) MAF_Malloc made for this attempt returns null.
   void FailMalloc(std::uint32_t nth);
   // Answer of MAF_TraceEnabled for both handles (on by default). MAF_Trace
