@@ -24,7 +24,8 @@ int runLauncher(const PlatformCalls& calls) {
   char path[kPathBufferSize] = {};
   if (composeWizardPath(calls, path)) {
     // The altered search path looks for the libraries the wizard needs in
-    // the wizard's own folder first.
+    // the wizard's own folder first. A failed load is not followed by a
+    // lookup: with no module, the lookup would search this program's own image.
     if (const ModuleHandle module = calls.loadLibraryEx(path, nullptr, kLoadWithAlteredSearchPath)) {
       if (const WizardEntry entry = calls.getProcAddress(module, kWizardEntryName)) {
         entry();
