@@ -14,3 +14,32 @@ add_library(lifecycle_lcm OBJECT unix_lcm.cpp)
 target_include_directories(lifecycle_lcm PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(lifecycle_lcm PUBLIC ccs method osa)
 wistra_module_code(lifecycle_lcm)
+
+# Tracing against a host this executable plays itself, with and without each of
+# the framework's two trace functions.
+foreach(host full:1:1 trace_only:1:0 bare:0:0)
+  string(REPLACE ":" ";" parts ${host})
+  list(GET parts 0 name)
+  list(GET parts 1 hasTrace)
+  list(GET parts 2 hasEnabled)
+  wistra_test(maftrace_${name}_test SOURCES maftrace_test.cpp LIBS method)
+  target_compile_definitions(maftrace_${name}_test PRIVATE HOST_HAS_TRACE=${hasTrace}
+                             HOST_HAS_TRACE_ENABLED=${hasEnabled})
+  set_target_properties(maftrace_${name}_test PROPERTIES ENABLE_EXPORTS ON)
+endforeach()
+
+# Start-up and teardown as the loader runs them: each flavour of the lifecycle in
+# a small module of its own, loaded by a test that plays the host.
+if(EXISTS ${PROJECT_SOURCE_DIR}/platform/tarn/CMakeLists.txt)
+  foreach(flavour lsm lcm)
+    add_library(lifecycle_${flavour}_probe MODULE lifecycle_probe.cpp)
+    target_link_libraries(lifecycle_${flavour}_probe PRIVATE lifecycle_${flavour})
+    wistra_module_code(lifecycle_${flavour}_probe)
+  endforeach()
+  target_link_libraries(lifecycle_lsm_probe PRIVATE ccs_atb)
+  wistra_test(lifecycle_test SOURCES lifecycle_test.cpp LIBS tarn ${CMAKE_DL_LIBS})
+  set_target_properties(lifecycle_test PROPERTIES ENABLE_EXPORTS ON)
+  target_compile_definitions(lifecycle_test PRIVATE LSM_PROBE="$<TARGET_FILE:lifecycle_lsm_probe>"
+                             LCM_PROBE="$<TARGET_FILE:lifecycle_lcm_probe>")
+  add_dependencies(lifecycle_test lifecycle_lsm_probe lifecycle_lcm_probe)
+endif()
