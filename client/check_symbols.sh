@@ -39,7 +39,7 @@ allowed='^(MAF_[A-Za-z]+|err_warn|CCSX_[A-Za-z0-9_]+|SSLX_[A-Za-z0-9_]+)$
 ^pthread_[a-z_]+$
 ^(dlopen|dlsym|dlclose|dlerror)$
 ^(__cxa_[a-z_]+|__gxx_personality_v0|_Unwind_[A-Za-z_]+|__dso_handle|__gmon_start__|_ITM_[A-Za-z]+)$
-^(__tls_get_addr|___tls_get_addr)$
+^(__tls_get_addr|___tls_get_addr|__once_proxy)$
 ^_Z(St|NSt|NKSt|nw|na|dl|da)[A-Za-z0-9_]*$'
 
 undefined=$(echo "$syms" | awk '$1 == "UND" { sub(/@.*/, "", $3); print $3 }' | sort -u)

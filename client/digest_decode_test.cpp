@@ -35,6 +35,8 @@ Bytes Encoded(std::uint8_t type, const Bytes& body) {
 }
 Bytes EncodedHex(std::uint8_t type, const Bytes& record) { return Encoded(type, Text(HexOf(record))); }
 
+Bytes Prefix(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + n); }
+
 Bytes Sequence(std::size_t n, std::uint8_t start = 1) {
   Bytes b(n);
   for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(start + 7 * i);
@@ -159,18 +161,18 @@ std::vector<DecodeCase> DecodeCases() {
   return {
       {"unknown type", Encoded(3, {}), kStatusNotSupported, 3, 0, {}},
       {"type byte read as signed", Encoded(0x87, Text("00")), kStatusNotSupported, -121, 0, {}},
-      {"CIFS of 68 bytes", Bytes(EncodedHex(7, cifs).begin(), EncodedHex(7, cifs).begin() + 68), kStatusNotSupported,
+      {"CIFS of 68 bytes", Prefix(EncodedHex(7, cifs), 68), kStatusNotSupported,
        7, 0, {}},
       {"CIFS of 69 bytes", EncodedHex(7, cifs), kStatusOk, 7, 69, cifs},
       {"CIFS with a bad second character", cifsBadSecond, kStatusBadSecondDigit, 7, 0, {}},
       {"CIFS with a bad first character", cifsBadFirst, kStatusBadFirstDigit, 7, 0, {}},
-      {"AFP of 40 bytes", Bytes(EncodedHex(10, afp).begin(), EncodedHex(10, afp).begin() + 40), kStatusNotSupported,
+      {"AFP of 40 bytes", Prefix(EncodedHex(10, afp), 40), kStatusNotSupported,
        10, 0, {}},
-      {"AFP accepted length but ends early", Bytes(EncodedHex(10, afp).begin(), EncodedHex(10, afp).begin() + 41),
+      {"AFP accepted length but ends early", Prefix(EncodedHex(10, afp), 41),
        kStatusNotSupported, 10, 0, {}},
       {"AFP whole", EncodedHex(10, afp), kStatusOk, 10, 77, afp},
       {"Hedra Pivo with 3 encrypted bytes", EncodedHex(9, hedra), kStatusOk, 9, 35, hedra},
-      {"Hedra Pivo of 16 bytes", Bytes(EncodedHex(9, hedra).begin(), EncodedHex(9, hedra).begin() + 16),
+      {"Hedra Pivo of 16 bytes", Prefix(EncodedHex(9, hedra), 16),
        kStatusNotSupported, 9, 0, {}},
       {"Hedra Pivo with encrypted length 0", EncodedHex(9, Cat({Bytes(8, 1), Le32(0), Bytes(4, 2)})),
        kStatusNotSupported, 9, 0, {}},

@@ -299,13 +299,17 @@ TEST_F(LcmFailures, TableOfFailures) {
     TarnControl_Reset();
     const std::int32_t rc = Run([&](vesk::Peer& server) {
       c.server(server);
-      if (c.emptyMessage) EXPECT_TRUE(vesk::ExpectEmpty(server));
+      if (c.emptyMessage) {
+        EXPECT_TRUE(vesk::ExpectEmpty(server));
+      }
       EXPECT_TRUE(vesk::ExpectNoMore(server));
     });
     EXPECT_EQ(rc, c.result);
     EXPECT_EQ(Outcomes(), std::vector<std::int32_t>{c.result});
     EXPECT_TRUE(Traced("PWD LCM: login failed"));
-    if (c.trace != nullptr) EXPECT_TRUE(Traced(c.trace));
+    if (c.trace != nullptr) {
+      EXPECT_TRUE(Traced(c.trace));
+    }
     if (c.result == kStatusNotSupported && !c.emptyMessage) {
       EXPECT_EQ(TarnControl_CallCount("CCSX_Digest"), 0u);  // no hash for a refused version
     }

@@ -27,11 +27,11 @@ bool ArgumentsPresent(std::uint32_t extraLength, const std::uint8_t* extra, cons
 }
 
 // One digest of one input in a context of its own, destroyed on every path.
-std::int32_t DigestOnce(const AlgorithmSpec& spec, const std::uint8_t* data, std::uint32_t length, std::uint8_t* out,
+std::int32_t DigestOnce(const AlgorithmSpec& algorithm, const std::uint8_t* data, std::uint32_t length, std::uint8_t* out,
                         std::uint32_t* outLength) {
   ccs::ScopedContext context;
   if (const std::int32_t rc = context.Create(); rc != kStatusOk) return rc;
-  if (const std::int32_t rc = CCS_DigestInit(context.get(), &spec); rc != kStatusOk) return rc;
+  if (const std::int32_t rc = CCS_DigestInit(context.get(), &algorithm); rc != kStatusOk) return rc;
   return CCS_Digest(context.get(), OrEmpty(data), length, out, outLength);
 }
 
@@ -58,9 +58,9 @@ std::int32_t hashPassword(std::int32_t hashId, std::uint32_t extraLength, const 
       if (extraLength < ccs::kCryptSaltSize) return kStatusBadArgument;
       *answerType = HASH_CRYPT;
       ParamBlock block;
-      const AlgorithmSpec spec = ccs::AlgorithmWithParameter(ccs::ALG_CRYPT, &block, ccs::ATTR_SALT, extra,
+      const AlgorithmSpec crypt = ccs::AlgorithmWithParameter(ccs::ALG_CRYPT, &block, ccs::ATTR_SALT, extra,
                                                              static_cast<std::uint32_t>(ccs::kCryptSaltSize));
-      return DigestOnce(spec, password, passwordLength, out, outLength);
+      return DigestOnce(crypt, password, passwordLength, out, outLength);
     }
     default: {  // HASH_SALTED_SHA1
       if (passwordLength > kHashWorkBufferSize || extraLength > kHashWorkBufferSize - passwordLength) {
