@@ -7,3 +7,11 @@ target_sources(osa PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/osasema.cpp ${CMAKE_CURRENT_LIST_DIR}/osathrd.cpp
   ${CMAKE_CURRENT_LIST_DIR}/xosafio.cpp ${CMAKE_CURRENT_LIST_DIR}/unicode.cpp ${CMAKE_CURRENT_LIST_DIR}/mem.cpp
 )
+
+wistra_test(osa_more_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/osaureg_test.cpp ${CMAKE_CURRENT_LIST_DIR}/osacnfg_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/osalog_test.cpp ${CMAKE_CURRENT_LIST_DIR}/osatvul_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/osasema_test.cpp ${CMAKE_CURRENT_LIST_DIR}/xosafio_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/mem_test.cpp ${CMAKE_CURRENT_LIST_DIR}/unicode_test.cpp
+  LIBS osa)

@@ -14,8 +14,9 @@ constexpr std::int32_t kBadArgument = -2;
 
 void CleanupMutex(void* mutex) { p_operation_cleanup(mutex); }
 
+// The clean-up registration may be a jump buffer, so the result lives in memory.
 std::int32_t UntimedWait(semx_t* sem) {
-  std::int32_t result = 0;
+  volatile std::int32_t result = 0;
   OSA_mutex_lock(&sem->mutex);
   pthread_cleanup_push(CleanupMutex, &sem->mutex);
   while (sem->count <= 0) {
@@ -31,7 +32,7 @@ std::int32_t UntimedWait(semx_t* sem) {
 }
 
 std::int32_t TimedWait(semx_t* sem, std::uint32_t ms) {
-  std::int32_t result = 0;
+  volatile std::int32_t result = 0;
   OSA_mutex_lock(&sem->mutex);
   pthread_cleanup_push(CleanupMutex, &sem->mutex);
   timeval now{};

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <type_traits>
 
 namespace {
 
@@ -23,11 +24,15 @@ constexpr std::uint32_t kStirConstant = 0xA57D8666u;
 constexpr std::uint32_t kMixConstant = 0x5A827999u;
 constexpr std::uint32_t kMultiplier = 663608941u;
 
+// The low 32 bits of a number or an address.
 template <typename T>
 std::uint32_t Word(T value) {
-  return static_cast<std::uint32_t>(value);
+  if constexpr (std::is_pointer_v<T>) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(value));
+  } else {
+    return static_cast<std::uint32_t>(value);
+  }
 }
-std::uint32_t Word(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
 
 // The pass's stack-derived inputs come from memory this routine owns: the words
 // of its call path (arguments, frame and return addresses, passes so far) and a
