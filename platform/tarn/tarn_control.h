@@ -44,6 +44,10 @@ std::uint32_t TarnControl_RegisteredCount(void);
 std::uint32_t TarnControl_LiveContexts(void);
 std::uint32_t TarnControl_LiveObjects(void);
 
+// The next context or object handle the service tries to hand out; handles in
+// use, 0 and -1 are skipped. Lets a test reach the end of the handle space.
+void TarnControl_SetNextHandle(std::uint32_t handle);
+
 // Forgets every pending failure and length and zeroes every count. Registrations,
 // contexts, objects and the broker stay as they are.
 void TarnControl_Reset(void);
