@@ -76,7 +76,7 @@ class ScopedKey {
 // An AlgorithmSpec with no parameters.
 inline AlgorithmSpec PlainAlgorithm(const std::uint8_t* identifier) { return AlgorithmSpec{identifier, nullptr, 0}; }
 
-// An AlgorithmSpec with one parameter entry; block must outlive the spec's use.
+// An AlgorithmSpec with one parameter entry; block must outlive every use of the result.
 inline AlgorithmSpec AlgorithmWithParameter(const std::uint8_t* identifier, ParamBlock* block, std::uint32_t type,
                                             const void* value, std::uint32_t length) {
   block->count = 1;
