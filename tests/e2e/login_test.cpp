@@ -1,0 +1,467 @@
+// Whole logins: the real pwdlsm.so and pwdlcm.so loaded into one host, each with
+// its own facade and portability state, talking over the framework's channel.
+#include <crypt.h>
+#include <gtest/gtest.h>
+#include <nettle/des.h>
+#include <nettle/md4.h>
+#include <nettle/md5.h>
+#include <nettle/sha1.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ccs/ccsx.h"
+#include "method/status.h"
+#include "method/wire.h"
+#include "platform/tarn/tarn_control.h"
+#include "platform/tarn/tarn_host.h"
+#include "platform/vesk/vesk.h"
+
+namespace wistra {
+namespace {
+
+using vesk::Bytes;
+using vesk::ToBytes;
+
+// --- Independent primitives ---------------------------------------------------------
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+Bytes Le32(std::uint32_t v) { return vesk::Le32(v); }
+Bytes Pattern(std::size_t n, std::uint8_t start) {
+  Bytes b(n);
+  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(start + 11 * i);
+  return b;
+}
+Bytes Sha1(const Bytes& data) {
+  sha1_ctx ctx;
+  sha1_init(&ctx);
+  sha1_update(&ctx, data.size(), data.data());
+  Bytes out(SHA1_DIGEST_SIZE);
+  sha1_digest(&ctx, out.size(), out.data());
+  return out;
+}
+Bytes Md5(const Bytes& data) {
+  md5_ctx ctx;
+  md5_init(&ctx);
+  md5_update(&ctx, data.size(), data.data());
+  Bytes out(MD5_DIGEST_SIZE);
+  md5_digest(&ctx, out.size(), out.data());
+  return out;
+}
+Bytes CryptText(const std::string& password, const std::string& salt) {
+  crypt_data data;
+  std::memset(&data, 0, sizeof data);
+  const char* text = crypt_r(password.c_str(), salt.c_str(), &data);
+  return Bytes(text, text + std::strlen(text));
+}
+// The crypto service's Galt hash: the first 16 bytes of SHA-1(salt ‖ password).
+Bytes Galt(const Bytes& salt, const Bytes& password) {
+  Bytes h = Sha1(Cat({salt, password}));
+  h.resize(16);
+  return h;
+}
+// MD4 of the password as UTF-16LE (ASCII passwords here).
+Bytes NtHash(const std::string& password) {
+  Bytes units;
+  for (char c : password) {
+    units.push_back(static_cast<std::uint8_t>(c));
+    units.push_back(0);
+  }
+  md4_ctx ctx;
+  md4_init(&ctx);
+  md4_update(&ctx, units.size(), units.data());
+  Bytes out(MD4_DIGEST_SIZE);
+  md4_digest(&ctx, out.size(), out.data());
+  return out;
+}
+Bytes DesBlock(const Bytes& key8, const Bytes& block) {
+  std::uint8_t key[8];
+  des_fix_parity(8, key, key8.data());
+  des_ctx ctx;
+  des_set_key(&ctx, key);
+  Bytes out(8);
+  des_encrypt(&ctx, 8, out.data(), block.data());
+  return out;
+}
+// The 24-byte challenge response of a 16-byte hash: DES of the challenge under
+// the three 7-byte slices of the zero-padded hash.
+Bytes ChallengeResponse(const Bytes& hash16, const Bytes& challenge) {
+  Bytes padded = hash16;
+  padded.resize(21, 0);
+  Bytes out;
+  for (int i = 0; i < 3; ++i) {
+    const std::uint8_t* s = padded.data() + 7 * i;
+    Bytes key = {static_cast<std::uint8_t>(s[0] >> 1),
+                 static_cast<std::uint8_t>(((s[0] & 0x01) << 6) | (s[1] >> 2)),
+                 static_cast<std::uint8_t>(((s[1] & 0x03) << 5) | (s[2] >> 3)),
+                 static_cast<std::uint8_t>(((s[2] & 0x07) << 4) | (s[3] >> 4)),
+                 static_cast<std::uint8_t>(((s[3] & 0x0F) << 3) | (s[4] >> 5)),
+                 static_cast<std::uint8_t>(((s[4] & 0x1F) << 2) | (s[5] >> 6)),
+                 static_cast<std::uint8_t>(((s[5] & 0x3F) << 1) | (s[6] >> 7)),
+                 static_cast<std::uint8_t>(s[6] & 0x7F)};
+    for (auto& k : key) k = static_cast<std::uint8_t>(k << 1);
+    const Bytes block = DesBlock(key, challenge);
+    out.insert(out.end(), block.begin(), block.end());
+  }
+  return out;
+}
+Bytes Upper(const std::string& s) {
+  Bytes b = ToBytes(s);
+  for (auto& c : b) c = static_cast<std::uint8_t>(std::toupper(c));
+  return b;
+}
+
+// --- Answers a front end hands the client, and their encoded forms ----------------
+
+Bytes ChapAnswer(const std::string& pw) {
+  const std::uint8_t id = 0x42;
+  const Bytes challenge = Pattern(16, 5);
+  Bytes record(76, 0);
+  record[0] = id;
+  std::copy(challenge.begin(), challenge.end(), record.begin() + 4);
+  const Bytes len = Le32(16);
+  std::copy(len.begin(), len.end(), record.begin() + 36);
+  const Bytes response = Md5(Cat({Bytes{id}, ToBytes(pw), challenge}));
+  std::copy(response.begin(), response.end(), record.begin() + 40);
+  std::copy(len.begin(), len.end(), record.begin() + 72);
+  return record;
+}
+Bytes MsChapAnswer(const std::string& pw) {
+  const Bytes challenge = Pattern(8, 0x21);
+  Bytes record(91, 0);
+  std::copy(challenge.begin(), challenge.end(), record.begin());
+  const Bytes nt = ChallengeResponse(NtHash(pw), challenge);
+  std::copy(nt.begin(), nt.end(), record.begin() + 40);
+  record[88] = 8;  // challenge length
+  record[89] = 1;  // the NT response is the one to check
+  return record;
+}
+Bytes CifsAnswer(const std::string& pw) {
+  const Bytes challenge = Pattern(8, 0x33);
+  return Cat({challenge, ChallengeResponse(NtHash(pw), challenge)});
+}
+Bytes AfpAnswer(const std::string& pw, std::uint16_t uam) {
+  Bytes key = ToBytes(pw.substr(0, 8));
+  key.resize(8, 0);
+  if (uam == 3) {
+    for (auto& k : key) k = static_cast<std::uint8_t>(k << 1);
+  }
+  const Bytes serverRandom = Pattern(8, 0x44);
+  const Bytes clientRandom = uam == 3 ? Pattern(8, 0x55) : Bytes(8, 0);
+  return Cat({Bytes{static_cast<std::uint8_t>(uam), 0, 0, 0}, serverRandom, DesBlock(key, serverRandom), clientRandom,
+              Bytes(8, 0)});
+}
+Bytes VeskPeluAnswer(const std::string& pw) {
+  const Bytes dataA = Pattern(5, 0x60), dataB = Pattern(7, 0x70);
+  Bytes record(124, 0);
+  auto put = [&](std::size_t at, const Bytes& b) { std::copy(b.begin(), b.end(), record.begin() + at); };
+  put(0, Bytes{1, 2, 3, 4});
+  put(4, Le32(20));
+  put(8, Sha1(Cat({Sha1(ToBytes(pw)), dataB, dataA})));
+  put(44, Le32(5));
+  put(48, dataA);
+  put(84, Le32(7));
+  put(88, dataB);
+  return record;
+}
+
+const Bytes kMarker = {0xFF, 0xFE, 0xFE, 0xFF};
+Bytes HexEncoded(std::uint8_t type, const Bytes& record) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  Bytes out = Cat({kMarker, Bytes{type}});
+  for (std::uint8_t b : record) {
+    out.push_back(static_cast<std::uint8_t>(kDigits[b >> 4]));
+    out.push_back(static_cast<std::uint8_t>(kDigits[b & 15]));
+  }
+  return out;
+}
+Bytes Escaped(const Bytes& raw) {
+  Bytes out;
+  for (std::uint8_t b : raw) {
+    if (b == 0 || b == 0xF3) out.push_back(0xF3);
+    out.push_back(b == 0 || b == 0xF3 ? static_cast<std::uint8_t>(b + 1) : b);
+  }
+  return out;
+}
+Bytes VeskPeluEncoded(const Bytes& r) {
+  auto slice = [&](std::size_t at, std::size_t n) { return Bytes(r.begin() + at, r.begin() + at + n); };
+  return Cat({kMarker, Bytes{11}, Escaped(Cat({slice(0, 8), slice(44, 4), slice(84, 4), slice(8, 20), slice(48, 5),
+                                                slice(88, 7)}))});
+}
+
+// --- The host ------------------------------------------------------------------------
+
+struct Outcome {
+  std::int32_t client = 1, server = 1;
+  std::vector<std::int32_t> clientEnd, serverEnd;
+};
+
+class Logins : public ::testing::Test {
+ protected:
+  static constexpr CCS_Word kFrontEndBroker = 0x5EED;
+
+  static void SetUpTestSuite() {
+    std::string error;
+    ASSERT_TRUE(vesk::SetHostCalls(vesk::kAllHostCalls, &error)) << error;
+    lsm_ = vesk::Module::Load(PWDLSM_PATH, &error).release();
+    ASSERT_NE(lsm_, nullptr) << error;
+    lcm_ = vesk::Module::Load(PWDLCM_PATH, &error).release();
+    ASSERT_NE(lcm_, nullptr) << error;
+    server_ = lsm_->FindVersioned("LSM00000009", "SHA1_VERSION_1.0.0");
+    client_ = lcm_->FindVersioned("LCM00000009", "PXY_SHA1_VERSION_1.0.0");
+    ASSERT_NE(server_, nullptr);
+    ASSERT_NE(client_, nullptr);
+    // A front end of the client's host shares the broker's key.
+    ASSERT_NE(ATBX_OpenATB(kFrontEndBroker), 0);
+  }
+  static void TearDownTestSuite() {
+    ATBX_CloseATB(kFrontEndBroker);
+    delete lcm_;
+    delete lsm_;
+    lcm_ = lsm_ = nullptr;
+  }
+
+  static Outcome Login(vesk::Attempt& attempt) {
+    const vesk::PairResult r = vesk::RunPair(attempt, client_, server_);
+    EXPECT_TRUE(r.client.has_value() && r.server.has_value());
+    EXPECT_EQ(attempt.Allocs().outstanding, 0u);
+    return {r.client.value_or(1), r.server.value_or(1), attempt.EndOutcomes(vesk::Side::kClient),
+            attempt.EndOutcomes(vesk::Side::kServer)};
+  }
+  static void ExpectSuccess(const Outcome& o) {
+    EXPECT_EQ(o.client, 0);
+    EXPECT_EQ(o.server, 0);
+    EXPECT_EQ(o.clientEnd, std::vector<std::int32_t>{0});
+    EXPECT_EQ(o.serverEnd, std::vector<std::int32_t>{0});
+  }
+  static void ExpectNoMatch(const Outcome& o) {
+    EXPECT_EQ(o.client, kStatusLoginFailed);
+    EXPECT_EQ(o.clientEnd, std::vector<std::int32_t>{kStatusLoginFailed});
+    EXPECT_EQ(o.serverEnd, std::vector<std::int32_t>{kStatusLoginFailed});
+  }
+
+  // The Hedra Pivo answer: the password's Galt hash encrypted by the broker.
+  static Bytes HedraPivoAnswer(const std::string& pw) {
+    const Bytes keyReference = {1, 2, 3, 4}, salt = {9, 8, 7, 6};
+    const Bytes galt = Galt(salt, ToBytes(pw));
+    std::uint32_t length = 0;
+    EXPECT_EQ(ATX_EncryptWithSecretKey(kFrontEndBroker, 16, galt.data(), 4, keyReference.data(), 0, &length, nullptr),
+              kStatusBufferTooSmall);
+    Bytes encrypted(length);
+    EXPECT_EQ(ATX_EncryptWithSecretKey(kFrontEndBroker, 16, galt.data(), 4, keyReference.data(), length, &length,
+                                       encrypted.data()),
+              0);
+    return Cat({keyReference, salt, Le32(length), encrypted});
+  }
+
+  static vesk::Module* lsm_;
+  static vesk::Module* lcm_;
+  static vesk::Entry server_;
+  static vesk::Entry client_;
+};
+vesk::Module* Logins::lsm_ = nullptr;
+vesk::Module* Logins::lcm_ = nullptr;
+vesk::Entry Logins::server_ = nullptr;
+vesk::Entry Logins::client_ = nullptr;
+
+const std::string kPassword = "Right Pass 7";
+const std::string kWrong = "wrong pass 7";
+const Bytes kSalt8 = Pattern(16, 0x80);
+const Bytes kGaltSalt = {0xA1, 0xB2, 0xC3, 0xD4};
+
+// A "Password Hash" value of the given type with its trailing byte, the
+// framework's password value absent.
+std::function<void(vesk::Attempt&)> StoredHash(Bytes value) {
+  return [value](vesk::Attempt& a) {
+    a.SetPasswordValueAbsent(kStatusNoSuchValue);
+    a.SetPasswordHash(value);
+  };
+}
+
+TEST_F(Logins, EveryStoredTypeWithTheRightAndAWrongPassword) {
+  const Bytes pw = ToBytes(kPassword);
+  struct Case {
+    const char* name;
+    std::function<void(vesk::Attempt&)> store;
+    bool syncs;  // the server holds a hash and asks for the password
+  } const cases[] = {
+      {"password value", [](vesk::Attempt& a) { a.SetPasswordValue(kPassword); }, false},
+      {"Password Hash type 1", StoredHash(Cat({Bytes{1}, pw})), false},
+      {"Password Hash type 2", StoredHash(Cat({Bytes{2}, Sha1(pw), Bytes{0}})), true},
+      {"Password Hash type 3", StoredHash(Cat({Bytes{3}, Md5(pw), Bytes{0}})), true},
+      {"Password Hash type 4", StoredHash(Cat({Bytes{4}, CryptText(kPassword, "q7")})), true},
+      {"Password Hash type 8", StoredHash(Cat({Bytes{8}, Sha1(Cat({pw, kSalt8})), kSalt8, Bytes{0}})), true},
+      {"Galt hash",
+       [pw](vesk::Attempt& a) {
+         a.SetPasswordValueAbsent(kStatusNotSupported);
+         a.SetPasswordHashAbsent(kStatusNoHash);
+         const Bytes g = Galt(kGaltSalt, pw);
+         a.SetGaltHash(g, std::span<const std::uint8_t, 4>(kGaltSalt.data(), 4));
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      vesk::Attempt attempt;
+      c.store(attempt);
+      attempt.SetTypedPassword(kPassword);
+      ExpectSuccess(Login(attempt));
+      // After a login against a hash the server holds the password itself.
+      if (c.syncs) {
+        EXPECT_EQ(attempt.PasswordValue(), std::u16string(kPassword.begin(), kPassword.end()));
+      }
+    }
+    {
+      vesk::Attempt attempt;
+      c.store(attempt);
+      attempt.SetTypedPassword(kWrong);
+      ExpectNoMatch(Login(attempt));
+      EXPECT_TRUE(attempt.SetPasswordCalls().empty());
+    }
+  }
+}
+
+TEST_F(Logins, EveryDirectFormAnswerAgainstAPlainPassword) {
+  struct Case {
+    const char* name;
+    std::uint32_t type;  // attribute 7; 0: none, the text is an encoded digest
+    std::function<Bytes(const std::string&)> answer;
+  } const cases[] = {
+      {"plain password (type 1 opens the current form)", HASH_PLAIN, [](const std::string& pw) { return ToBytes(pw); }},
+      {"CHAP", HASH_CHAP, ChapAnswer},
+      {"MS-CHAP", HASH_MSCHAP, MsChapAnswer},
+      {"CIFS", HASH_CIFS, CifsAnswer},
+      {"CIFS encoded", 0, [](const std::string& pw) { return HexEncoded(7, CifsAnswer(pw)); }},
+      {"Hedra Pivo", HASH_HEDRA_PIVO, HedraPivoAnswer},
+      {"Hedra Pivo encoded", 0, [](const std::string& pw) { return HexEncoded(9, HedraPivoAnswer(pw)); }},
+      {"AFP random-number exchange", HASH_AFP, [](const std::string& pw) { return AfpAnswer(pw, 2); }},
+      {"AFP two-way exchange encoded", 0, [](const std::string& pw) { return HexEncoded(10, AfpAnswer(pw, 3)); }},
+      {"Vesk Pelu", HASH_VESK_PELU, VeskPeluAnswer},
+      {"Vesk Pelu encoded", 0, [](const std::string& pw) { return VeskPeluEncoded(VeskPeluAnswer(pw)); }},
+  };
+  for (const Case& c : cases) {
+    for (const std::string& typed : {kPassword, kWrong}) {
+      SCOPED_TRACE(std::string(c.name) + (typed == kPassword ? ", right password" : ", wrong password"));
+      vesk::Attempt attempt;
+      attempt.SetPasswordValue(kPassword);
+      attempt.SetTypedPassword(c.answer(typed));
+      if (c.type != 0) {
+        attempt.SetTypedType(c.type);
+      } else {
+        attempt.SetTypedTypeAbsent(kStatusNoSuchAttribute);
+      }
+      const Outcome o = Login(attempt);
+      if (typed == kPassword) {
+        ExpectSuccess(o);
+      } else {
+        ExpectNoMatch(o);
+      }
+    }
+  }
+}
+
+TEST_F(Logins, UppercaseFlagMatchesAMixedCaseStoredPassword) {
+  struct Case {
+    const char* name;
+    bool flag;
+    std::string typed;
+    bool matches;
+  } const cases[] = {
+      {"case differs, flag set", true, "mIxEd CaSe pw", true},
+      {"upper-cased, flag set", true, "MIXED CASE PW", true},
+      {"case differs, no flag", false, "mIxEd CaSe pw", false},
+      {"another password, flag set", true, "other pw", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    vesk::Attempt attempt;
+    attempt.SetPasswordValue("MiXeD cAsE Pw");
+    if (c.flag) attempt.SetPasswordFlags(vesk::kKindPasswordFlags22, PWDINFO_UPPERCASE_HASH);
+    attempt.SetTypedPassword(c.typed);
+    const Outcome o = Login(attempt);
+    if (c.matches) {
+      ExpectSuccess(o);
+    } else {
+      ExpectNoMatch(o);
+    }
+  }
+}
+
+TEST_F(Logins, UppercaseFlagWithAGaltHash) {
+  // The directory's Galt hash was made from the upper-cased password; the
+  // client's second entry is the Galt answer over its upper-cased copy.
+  vesk::Attempt attempt;
+  attempt.SetPasswordValueAbsent(kStatusNotSupported);
+  attempt.SetPasswordHashAbsent(kStatusNoHash);
+  const Bytes g = Galt(kGaltSalt, Upper("galt MiXed"));
+  attempt.SetGaltHash(g, std::span<const std::uint8_t, 4>(kGaltSalt.data(), 4));
+  attempt.SetPasswordFlags(vesk::kKindPasswordFlags22, PWDINFO_UPPERCASE_HASH);
+  attempt.SetTypedPassword("galt mixed");
+  ExpectSuccess(Login(attempt));
+}
+
+TEST_F(Logins, SyncAfterAHashLoginLetsAChapLoginSucceed) {
+  const Bytes stored = Cat({Bytes{2}, Sha1(ToBytes(kPassword)), Bytes{0}});
+  // Against the hash alone a CHAP answer cannot be checked.
+  {
+    vesk::Attempt attempt;
+    StoredHash(stored)(attempt);
+    attempt.SetTypedPassword(ChapAnswer(kPassword));
+    attempt.SetTypedType(HASH_CHAP);
+    ExpectNoMatch(Login(attempt));
+  }
+  vesk::Attempt first;
+  StoredHash(stored)(first);
+  first.SetTypedPassword(kPassword);
+  ExpectSuccess(Login(first));
+  const auto synced = first.PasswordValue();
+  ASSERT_TRUE(synced.has_value());
+
+  // The next attempt reads the same directory, now with the password stored.
+  vesk::Attempt second;
+  second.SetPasswordValueUnits(*synced, first.PasswordValueFlags());
+  second.SetPasswordHash(stored);
+  second.SetTypedPassword(ChapAnswer(kPassword));
+  second.SetTypedType(HASH_CHAP);
+  ExpectSuccess(Login(second));
+}
+
+TEST_F(Logins, EachModuleCallsTheCryptoServiceUnderItsOwnIdentifier) {
+  std::uint32_t clientId = 0, serverId = 0;
+  // Against a stored SHA-1 digest only the client digests; a CHAP answer only the server.
+  {
+    vesk::Attempt attempt;
+    StoredHash(Cat({Bytes{2}, Sha1(ToBytes(kPassword)), Bytes{0}}))(attempt);
+    attempt.SetTypedPassword(kPassword);
+    TarnControl_Reset();
+    ExpectSuccess(Login(attempt));
+    ASSERT_EQ(TarnControl_LastModule("CCSX_Digest", &clientId), 0);
+    EXPECT_EQ(TarnControl_CallCountFor("CCSX_Digest", clientId), TarnControl_CallCount("CCSX_Digest"));
+  }
+  {
+    vesk::Attempt attempt;
+    attempt.SetPasswordValue(kPassword);
+    attempt.SetTypedPassword(ChapAnswer(kPassword));
+    attempt.SetTypedType(HASH_CHAP);
+    TarnControl_Reset();
+    ExpectSuccess(Login(attempt));
+    ASSERT_EQ(TarnControl_LastModule("CCSX_Digest", &serverId), 0);
+    EXPECT_EQ(TarnControl_CallCountFor("CCSX_Digest", serverId), TarnControl_CallCount("CCSX_Digest"));
+  }
+  EXPECT_NE(clientId, serverId);
+  EXPECT_NE(TarnControl_IsRegistered(clientId), 0);
+  EXPECT_NE(TarnControl_IsRegistered(serverId), 0);
+}
+
+}  // namespace
+}  // namespace wistra
