@@ -222,7 +222,7 @@ TEST_F(DigestTest, MalformedRecordsAreRefusedAndLeaveNoDigestRunning) {
       galtAsIv(ccs::ALG_GALT_HASH, ccs::ATTR_IV, salt4), md5WithSalt(ccs::ALG_MD5, ccs::ATTR_SALT, salt4),
       des(ccs::ALG_DES), unknown(unknownId), tag(wrongTag), longLength(longForm), shortLength(shortId);
   const Case cases[] = {
-      {"no spec", nullptr, kStatusCcsBadRecord},
+      {"no record", nullptr, kStatusCcsBadRecord},
       {"no identifier", &nullIdentifier.spec, kStatusCcsBadRecord},
       {"unknown identifier", &unknown.spec, kStatusCcsUnknownAlgorithm},
       {"not an object identifier", &tag.spec, kStatusCcsUnknownAlgorithm},
