@@ -5,10 +5,10 @@
 
 #include "ccs/ccsrec.h"
 
-// Digests data[0..dataLength) with spec in a context of its own. *outLength is
+// Digests data[0..dataLength) with algorithm in a context of its own. *outLength is
 // the capacity of out on entry and the digest length on return. 0, or the
 // first failing status of the crypto service.
-std::int32_t generateHash(const AlgorithmSpec* spec, const std::uint8_t* data, std::uint32_t dataLength,
+std::int32_t generateHash(const AlgorithmSpec* algorithm, const std::uint8_t* data, std::uint32_t dataLength,
                           std::uint8_t* out, std::uint32_t* outLength);
 
 // Upper-cases a zero-terminated byte string in place with the platform's

@@ -1,0 +1,161 @@
+#include "server/cifs.h"
+
+#include <cstring>
+
+#include "ccs/ccs.h"
+#include "ccs/ccsrec.h"
+#include "ccs/scoped.h"
+#include "method/bytes.h"
+#include "method/maftrace.h"
+#include "osa/secure.h"
+#include "server/lanman.h"
+
+namespace {
+
+constexpr char kInjectFailed[] = "PWD LSM: cifsStyleX CCS_InjectKey desKey0 ERROR = %d";
+constexpr char kEncryptInitFailed[] = "PWD LSM: cifsStyleX CCS_DataEncryptInit desKey0 ERROR = %d";
+constexpr char kEncryptFailed[] = "PWD LSM: cifsStyleX CCS_Encrypt desKey0 ERROR = %d";
+constexpr char kEncryptBadLength[] = "PWD LSM: cifsStyleX CCS_Encrypt bad length = %d";
+
+constexpr char kTryingMd4[] = "PWD LSM: doCIFSCompare trying MD4";
+constexpr char kNtHashFailed[] = "PWD LSM: doCIFSCompare computeNTHash failed %d";
+constexpr char kXp24Failed[] = "PWD LSM: doCIFSCompare xP24 failed %d";
+constexpr char kMd4Matched[] = "PWD LSM: doCIFSCompare MD4 matched";
+constexpr char kMd4NoMatch[] = "PWD LSM: doCIFSCompare MD4 did not match";
+constexpr char kTryingLanman[] = "PWD LSM: doCIFSCompare trying LanMan";
+constexpr char kLanmanHashFailed[] = "PWD LSM: doCIFSCompare computeLanmanHash failed %d";
+constexpr char kLanmanMatched[] = "PWD LSM: doCIFSCompare LanMan matched";
+constexpr char kLanmanNoMatch[] = "PWD LSM: doCIFSCompare LanMan did not match";
+constexpr char kCifsReturning[] = "PWD LSM: doCIFSCompare returning %d";
+
+constexpr std::size_t kSliceSize = 7;
+constexpr std::size_t kDesKeySize = 8;
+// The encryption's output buffer is larger than one block, so that a service
+// that reports more than a block is caught by the length check, not by an overrun.
+constexpr std::uint32_t kCipherCapacity = 16;
+
+KeyAttribute IntegerAttribute(std::uint32_t type, std::uint32_t value) { return KeyAttribute{type, 1, value, 0}; }
+KeyAttribute BytesAttribute(std::uint32_t type, const std::uint8_t* bytes, std::size_t length) {
+  return KeyAttribute{type, reinterpret_cast<std::uintptr_t>(bytes), static_cast<std::uint32_t>(length), 0};
+}
+
+}  // namespace
+
+std::int32_t cifsStyleX(mafHandle handle, const std::uint8_t* challenge, std::uint8_t* out, const std::uint8_t* slice) {
+  osa::SecretBuffer<kDesKeySize> key;
+  osa::SecretBuffer<kSliceSize> sliceCopy;
+  osa::SecretBuffer<kCipherCapacity> cipher;
+  osa::SecretBuffer<ccs::kDesBlockSize> challengeCopy;
+
+  ccs::ScopedContext context;
+  std::int32_t status = context.Create();
+  if (status != 0) return status;
+
+  std::memcpy(sliceCopy.data(), slice, kSliceSize);
+  str_to_key(sliceCopy.data(), key.data());
+
+  const KeyAttribute keyTemplate[6] = {
+      IntegerAttribute(ccs::ATTR_KEY_FLAGS, ccs::kKeyFlagsCifs),
+      IntegerAttribute(ccs::ATTR_TYPE_21, ccs::kType21Value),
+      IntegerAttribute(ccs::ATTR_KEY_BITS, ccs::kKeyBitsDes),
+      BytesAttribute(ccs::ATTR_ALGORITHM, ccs::ALG_DES, sizeof(ccs::ALG_DES)),
+      BytesAttribute(ccs::ATTR_KEY_VALUE, key.data(), kDesKeySize),
+      IntegerAttribute(ccs::ATTR_TYPE_7, ccs::kType7Value),
+  };
+  ccs::ScopedKey desKey(context);
+  status = desKey.Inject(keyTemplate, 6);
+  if (status != 0) {
+    TracePrintf(handle, kInjectFailed, status);
+    return status;
+  }
+
+  std::memcpy(challengeCopy.data(), challenge, ccs::kDesBlockSize);
+  std::uint32_t cipherLength = kCipherCapacity;
+  const std::uint8_t iv[ccs::kDesBlockSize] = {};
+  ParamBlock block;
+  const AlgorithmSpec des = ccs::AlgorithmWithParameter(ccs::ALG_DES, &block, ccs::ATTR_IV, iv, sizeof(iv));
+
+  status = CCS_DataEncryptInit(context.get(), &des, desKey.get());
+  if (status != 0) {
+    TracePrintf(handle, kEncryptInitFailed, status);
+  } else {
+    status = CCS_Encrypt(context.get(), challengeCopy.data(), ccs::kDesBlockSize, cipher.data(), &cipherLength);
+    if (status != 0) {
+      TracePrintf(handle, kEncryptFailed, status);
+    } else if (cipherLength != ccs::kDesBlockSize) {
+      status = wistra::kStatusBadLength;
+      TracePrintf(handle, kEncryptBadLength, static_cast<int>(cipherLength));
+    }
+  }
+  if (status == 0) std::memcpy(out, cipher.data(), ccs::kDesBlockSize);
+  return status;
+}
+
+std::int32_t xP24(mafHandle handle, const std::uint8_t* paddedHash, const std::uint8_t* challenge, std::uint8_t* out) {
+  for (std::size_t block = 0; block < 3; ++block) {
+    const std::int32_t status =
+        cifsStyleX(handle, challenge, out + block * ccs::kDesBlockSize, paddedHash + block * kSliceSize);
+    if (status != 0) return status;
+  }
+  return 0;
+}
+
+std::int32_t doCIFSCompare(mafHandle handle, const std::uint8_t* password, std::int32_t passwordLength,
+                           const std::uint8_t* answer, std::uint32_t answerLength) {
+  // A short answer would have the response read from beyond what the client sent.
+  wistra::ByteReader reader(answer, answer != nullptr ? answerLength : 0);
+  std::span<const std::uint8_t> challenge;
+  std::span<const std::uint8_t> expected;
+  if (!reader.ReadBytes(kCifsChallengeSize, &challenge) || !reader.ReadBytes(kCifsResponseSize, &expected)) {
+    TracePrintf(handle, kCifsReturning, wistra::kStatusLoginFailed);
+    return wistra::kStatusLoginFailed;
+  }
+
+  bool matched = false;
+  Trace(handle, kTryingMd4);
+  osa::SecretBuffer<kPaddedHashSize> paddedHash;
+  osa::SecretBuffer<kCifsAnswerSize> response;
+  std::uint32_t hashLength = kPaddedHashSize;
+  const auto responseView = response.span().first(kCifsResponseSize);
+
+  std::int32_t status = computeNTHash(handle, password, passwordLength, paddedHash.data(), &hashLength);
+  if (status != 0) {
+    TracePrintf(handle, kNtHashFailed, status);
+  } else {
+    status = xP24(handle, paddedHash.data(), challenge.data(), response.data());
+    if (status != 0) {
+      TracePrintf(handle, kXp24Failed, status);
+    } else if (osa::ConstantTimeEqual(responseView, expected)) {
+      matched = true;
+      Trace(handle, kMd4Matched);
+    } else {
+      Trace(handle, kMd4NoMatch);
+    }
+  }
+
+  if (!matched) {
+    Trace(handle, kTryingLanman);
+    osa::Wipe(paddedHash.data(), paddedHash.size());
+    osa::Wipe(response.data(), response.size());
+    status = computeLanmanHash(handle, password, passwordLength, paddedHash.data(), &hashLength);
+    if (status != 0) {
+      TracePrintf(handle, kLanmanHashFailed, status);
+    } else {
+      status = xP24(handle, paddedHash.data(), challenge.data(), response.data());
+      if (status != 0) {
+        TracePrintf(handle, kXp24Failed, status);
+      } else if (osa::ConstantTimeEqual(responseView, expected)) {
+        matched = true;
+        Trace(handle, kLanmanMatched);
+      } else {
+        Trace(handle, kLanmanNoMatch);
+      }
+    }
+  }
+
+  if (!matched && status == 0) status = wistra::kStatusLoginFailed;
+  osa::Wipe(paddedHash.data(), paddedHash.size());
+  osa::Wipe(response.data(), response.size());
+  TracePrintf(handle, kCifsReturning, status);
+  return status;
+}
