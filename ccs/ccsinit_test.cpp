@@ -175,6 +175,18 @@ void CountingYield() {
   std::this_thread::yield();
 }
 
+// Polls until done() holds, for at most two seconds; a broken lock shows as a
+// failure, not as a hang.
+template <typename F>
+bool WaitUntil(F done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
 TEST_F(Lifecycle, TwoThreadsInitialisingADownFacadeRegisterOnce) {
   releaseClock = false;
   clockReads = 0;
@@ -184,13 +196,14 @@ TEST_F(Lifecycle, TwoThreadsInitialisingADownFacadeRegisterOnce) {
 
   std::int32_t results[2] = {-1, -1};
   std::thread first([&] { results[0] = CCS_Init(&caller_); });
-  while (clockReads.load() == 0) std::this_thread::yield();
+  EXPECT_TRUE(WaitUntil([] { return clockReads.load() > 0; }));
   std::thread second([&] { results[1] = CCS_Init(&caller_); });
   // The second thread spins at yield level 2, giving the processor away.
-  while (yields.load() < 3) std::this_thread::yield();
+  const bool spun = WaitUntil([] { return yields.load() >= 3; });
   releaseClock = true;
   first.join();
   second.join();
+  EXPECT_TRUE(spun) << "the second CCS_Init did not wait for the state lock at yield level 2";
 
   EXPECT_EQ(results[0], 0);
   EXPECT_EQ(results[1], 0);
@@ -212,7 +225,7 @@ TEST_F(Lifecycle, ShutdownWaitsForARunningInitWithoutYielding) {
 
   std::atomic<bool> shutdownDone{false};
   std::thread init([&] { EXPECT_EQ(CCS_Init(&caller_), 0); });
-  while (clockReads.load() == 0) std::this_thread::yield();
+  EXPECT_TRUE(WaitUntil([] { return clockReads.load() > 0; }));
   std::thread shutdown([&] {
     CCS_Shutdown();
     shutdownDone = true;
