@@ -47,13 +47,13 @@ bool IsConversion(char c) { return std::strchr("cdiouxXps", c) != nullptr; }
 // kept, "h" and "hh" narrow the value as they would, every other character
 // between "%" and the conversion (other length letters, "*", "$", "n", ...) is
 // dropped, so the formatter can neither read a second value nor write anywhere.
-void WriteConversion(FILE* f, const char* spec, std::size_t specLen, va_list* ap) {
-  const char conversion = spec[specLen - 1];
-  char safe[kLogSpecSize + 1] = {'%'};
+void WriteConversion(FILE* f, const char* directive, std::size_t directiveLen, va_list* ap) {
+  const char conversion = directive[directiveLen - 1];
+  char safe[kLogDirectiveSize + 1] = {'%'};
   std::size_t out = 1;
   int shortness = 0;
-  for (std::size_t i = 1; i + 1 < specLen; ++i) {
-    const char c = spec[i];
+  for (std::size_t i = 1; i + 1 < directiveLen; ++i) {
+    const char c = directive[i];
     if (std::strchr("-+ #0123456789.", c) != nullptr) {
       safe[out++] = c;
     } else if (c == 'h') {
@@ -94,8 +94,8 @@ void WriteConversion(FILE* f, const char* spec, std::size_t specLen, va_list* ap
 }
 
 // The log's message formatter: plain runs are copied, each conversion takes one
-// value slot. A lone "%" at the end and an unfinished specification end the
-// message. A specification longer than its 28-byte buffer allows is not
+// value slot. A lone "%" at the end and an unfinished directive end the
+// message. A directive longer than its 28-byte buffer allows is not
 // written, but its value slot is still taken so later values stay in place.
 void FormatMessage(FILE* f, const char* format, va_list* ap) {
   const char* run = format;
@@ -107,15 +107,15 @@ void FormatMessage(FILE* f, const char* format, va_list* ap) {
     }
     std::fwrite(run, 1, static_cast<std::size_t>(p - run), f);
     if (p[1] == '\0') return;
-    char spec[kLogSpecSize];
-    std::size_t specLen = 0;
+    char directive[kLogDirectiveSize];
+    std::size_t directiveLen = 0;
     bool overlong = false;
-    spec[specLen++] = '%';
+    directive[directiveLen++] = '%';
     const char* q = p + 1;
     for (;;) {
       if (*q == '\0') return;
-      if (specLen < sizeof spec - 1) {
-        spec[specLen++] = *q;
+      if (directiveLen < sizeof directive - 1) {
+        directive[directiveLen++] = *q;
       } else {
         overlong = true;
       }
@@ -129,7 +129,7 @@ void FormatMessage(FILE* f, const char* format, va_list* ap) {
           if (*q == 's' || *q == 'p') (void)va_arg(*ap, void*);
           else (void)va_arg(*ap, std::int32_t);
         } else {
-          WriteConversion(f, spec, specLen, ap);
+          WriteConversion(f, directive, directiveLen, ap);
         }
         break;
       }

@@ -6,8 +6,8 @@
 extern "C" {
 
 inline constexpr int kTraceFileNameSize = 128;
-// Longest conversion specification, "%" to conversion character, of a message.
-inline constexpr int kLogSpecSize = 28;
+// Longest conversion directive, "%" to conversion character, of a message.
+inline constexpr int kLogDirectiveSize = 28;
 
 // Keeps ident (not a copy); both further arguments must be 0 (else -1). The
 // first opening reads "Trace" and "TraceFile" and creates the log's mutex: 0 or

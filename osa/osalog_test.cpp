@@ -60,9 +60,9 @@ TEST_F(OsaLog, FormatsOneValueSlotPerConversion) {
       {"n is never handed on", [] { OSA_syslog(0, "%nd|\n", 5); }, "5|\n"},
       {"star takes no second slot", [] { OSA_syslog(0, "%*d|%s\n", 7, "next"); }, "7|next\n"},
       {"null text", [] { OSA_syslog(0, "%s|%s\n", "x", static_cast<const char*>(nullptr)); }, "x|(null)\n"},
-      {"27-character specification", [&] { OSA_syslog(0, exact27.c_str(), 42); }, "00042|\n"},
-      {"over-long specification keeps its slot", [&] { OSA_syslog(0, over27.c_str(), 42, "z"); }, "|z\n"},
-      {"unfinished specification ends the message", [] { OSA_syslog(0, "abc%-5"); }, "abc"},
+      {"27-character directive", [&] { OSA_syslog(0, exact27.c_str(), 42); }, "00042|\n"},
+      {"over-long directive keeps its slot", [&] { OSA_syslog(0, over27.c_str(), 42, "z"); }, "|z\n"},
+      {"unfinished directive ends the message", [] { OSA_syslog(0, "abc%-5"); }, "abc"},
       {"plain text", [] { OSA_syslog(0, "plain\n"); }, "plain\n"},
   };
   for (const auto& c : cases) {
