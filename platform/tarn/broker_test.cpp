@@ -150,7 +150,7 @@ class BrokerKeyTest : public ::testing::Test {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
     if (f != nullptr) {
-      std::fwrite(content.data(), 1, content.size(), f);
+      if (!content.empty()) std::fwrite(content.data(), 1, content.size(), f);
       std::fclose(f);
     }
     files_.push_back(path);

@@ -23,7 +23,7 @@ class NettleDigest final : public Digest {
   ~NettleDigest() override { osa::Wipe(&ctx_, sizeof ctx_); }
   std::size_t size() const override { return Size; }
   std::int32_t Update(std::span<const std::uint8_t> data) override {
-    UpdateFn(&ctx_, data.size(), data.data());
+    if (!data.empty()) UpdateFn(&ctx_, data.size(), data.data());
     return wistra::kStatusOk;
   }
   std::int32_t Final(std::uint8_t* out) override {
