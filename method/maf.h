@@ -8,6 +8,9 @@
 //
 // Where the framework's contract is loose, the stand-in and the modules agree on
 // the safe reading below; nothing a peer sends can overflow a receiving buffer.
+// Every call that takes a handle refuses an unknown one with kStatusMafBadHandle,
+// and a missing length pointer (or a missing buffer where bytes must go) with
+// kStatusMafBadArgument.
 #pragma once
 #include <cstdint>
 
@@ -21,11 +24,14 @@ typedef std::uint32_t mafHandle;
 // --- Bound at load --------------------------------------------------------------
 
 // Opens the attempt. On a non-zero status the module returns it without MAF_End.
+// Each end of an attempt (client module, server module) has its own handle.
 std::int32_t MAF_Begin(mafHandle handle);
-// Closes the attempt; outcome 0 is a successful login.
+// Closes the attempt; outcome 0 is a successful login. What this end sent before
+// is still delivered; after that the peer's reads fail with kStatusMafPeerGone.
 std::int32_t MAF_End(mafHandle handle, std::int32_t outcome, std::uint32_t reserved1, std::uint32_t reserved2);
 
 // Delivers one message to the peer; length 0 (bytes may be null) is an empty message.
+// Never blocks; a message to a peer that has already ended is dropped, status 0.
 std::int32_t MAF_Write(mafHandle handle, std::uint32_t length, const void* bytes);
 // Receives the next whole message. *length is the buffer's capacity on input and
 // the message's length on output (0 for an empty message). A message longer than
@@ -42,8 +48,11 @@ std::int32_t MAF_XRead(mafHandle handle, std::uint32_t* length, void* buffer);
 
 // Reads one attribute of the attempt's user. *length is the capacity on input and
 // the value's length on output; with a null buffer only the length is returned.
-// A value longer than a non-null buffer's capacity is refused with a status and
-// the needed length. name is a zero-terminated UTF-16LE string, or null.
+// A value longer than a non-null buffer's capacity is refused with
+// kStatusMafValueTooLong and the needed length, and the buffer is not written.
+// name is a zero-terminated UTF-16LE string, or null; it is compared exactly.
+// A value the record does not hold fails with the framework's status for it
+// (kStatusNoSuchAttribute unless the record says otherwise).
 std::int32_t MAF_GetAttribute(mafHandle handle, std::uint32_t kind, const std::uint16_t* name, std::uint32_t* length,
                               void* buffer);
 // Writes one attribute (the server writes kind 24, "Password Hash").
@@ -61,14 +70,18 @@ void err_warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The password value as zero-terminated UCS-2. *length counts 16-bit units
 // (capacity in, units with the terminator out); a null buffer asks for the length.
+// Too small a capacity: kStatusMafValueTooLong with the units needed.
 // flags, when not null, receives the value's flag word (bit 0 is used).
+// No value: the framework's status for it (kStatusNoSuchValue unless set otherwise).
 typedef std::int32_t (*MAF_GetPassword_t)(mafHandle handle, std::uint32_t* length, std::uint16_t* buffer,
                                           std::uint32_t* flags, std::uint32_t reserved1, std::uint32_t reserved2);
 // Stores the password value: units counts 16-bit units with the terminator.
 typedef std::int32_t (*MAF_SetPassword_t)(mafHandle handle, std::uint32_t units, const std::uint16_t* text,
                                           std::uint32_t flags);
-// The Galt hash and its 4-byte salt; any of salt, length and buffer may be null.
-// *length is the capacity in bytes on input and the hash's length on output.
+// The Galt hash and its 4-byte salt; any of salt, length and buffer may be null
+// (a buffer needs a length). *length is the capacity in bytes on input and the
+// hash's length on output; too small: kStatusMafValueTooLong and the length.
+// No hash: the framework's status for it (kStatusNoHash unless set otherwise).
 typedef std::int32_t (*MAF_GetPELUPwdHash_t)(mafHandle handle, std::uint8_t* salt, std::uint32_t* length,
                                              std::uint8_t* buffer, std::uint32_t reserved1, std::uint32_t reserved2);
 // One trace line, and whether tracing is on for the attempt.
@@ -76,3 +89,12 @@ typedef void (*MAF_Trace_t)(mafHandle handle, const char* text);
 typedef std::int32_t (*MAF_TraceEnabled_t)(mafHandle handle);
 
 }  // extern "C"
+
+namespace wistra {
+// Attribute kinds the modules read and write; names are zero-terminated UTF-16LE.
+inline constexpr std::uint32_t kMafKindTypedPassword = 6;     // client: the password as typed
+inline constexpr std::uint32_t kMafKindTypedPasswordType = 7;  // client: 8 bytes, first word the type of kind 6
+inline constexpr std::uint32_t kMafKindPasswordFlags22 = 22;   // server: "Password Flags", one word
+inline constexpr std::uint32_t kMafKindPasswordFlags18 = 18;   // server: "Password Flags" again, ORed in
+inline constexpr std::uint32_t kMafKindPasswordHash = 24;      // server: "Password Hash", read and written
+}  // namespace wistra
