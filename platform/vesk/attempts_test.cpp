@@ -12,7 +12,7 @@ namespace {
 using vesk::Attempt;
 using vesk::Side;
 
-TEST(ManyAttempts, ThirtyTwoAtOnceSeeOnlyTheirOwnRecords) {
+TEST(VeskManyAttempts, ThirtyTwoAtOnceSeeOnlyTheirOwnRecords) {
   ASSERT_TRUE(vesk::SetHostCalls(vesk::kAllHostCalls));
   std::string error;
   auto m = vesk::Module::Load(VESK_TEST_MODULE, &error);

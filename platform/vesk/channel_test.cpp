@@ -27,7 +27,7 @@ std::int32_t Read(const Attempt& a, Side side, vesk::Bytes* out, std::uint32_t c
   return st;
 }
 
-TEST(Channel, KeepsMessageBoundariesAndEmptyMessagesInBothDirections) {
+TEST(VeskChannel, KeepsMessageBoundariesAndEmptyMessagesInBothDirections) {
   Attempt a;
   const mafHandle client = a.Handle(Side::kClient);
   const mafHandle server = a.Handle(Side::kServer);
@@ -55,7 +55,7 @@ TEST(Channel, KeepsMessageBoundariesAndEmptyMessagesInBothDirections) {
   EXPECT_EQ(t[3].from, Side::kServer);
 }
 
-TEST(Channel, RefusesAMessageLongerThanTheCapacityWithoutWritingPastIt) {
+TEST(VeskChannel, RefusesAMessageLongerThanTheCapacityWithoutWritingPastIt) {
   struct Case {
     std::uint32_t message;
     std::uint32_t capacity;
@@ -84,7 +84,7 @@ TEST(Channel, RefusesAMessageLongerThanTheCapacityWithoutWritingPastIt) {
   }
 }
 
-TEST(Channel, ReadFailsOnceThePeerHasEndedAndItsMessagesAreRead) {
+TEST(VeskChannel, ReadFailsOnceThePeerHasEndedAndItsMessagesAreRead) {
   Attempt a;
   ASSERT_EQ(MAF_Write(a.Handle(Side::kServer), 1, "v"), 0);
   ASSERT_EQ(MAF_End(a.Handle(Side::kServer), 0, 0, 0), 0);
@@ -96,7 +96,7 @@ TEST(Channel, ReadFailsOnceThePeerHasEndedAndItsMessagesAreRead) {
   EXPECT_TRUE(a.EndOutcomes(Side::kClient).empty());
 }
 
-TEST(Channel, ABlockedReadIsReleasedWhenThePeerEnds) {
+TEST(VeskChannel, ABlockedReadIsReleasedWhenThePeerEnds) {
   Attempt a;
   std::int32_t status = 0;
   std::thread reader([&] {
@@ -109,7 +109,7 @@ TEST(Channel, ABlockedReadIsReleasedWhenThePeerEnds) {
   EXPECT_EQ(status, kStatusMafPeerGone);
 }
 
-TEST(Channel, WriteReadSendsThenReceivesTheReply) {
+TEST(VeskChannel, WriteReadSendsThenReceivesTheReply) {
   Attempt a;
   vesk::Peer server = a.Play(Side::kServer);
   server.Send(vesk::Le32(1));
@@ -121,7 +121,7 @@ TEST(Channel, WriteReadSendsThenReceivesTheReply) {
   EXPECT_TRUE(vesk::ExpectMessage(server, vesk::ToBytes("ans")));
 }
 
-TEST(Channel, InjectedFailureReturnsItsStatusAndConsumesNothing) {
+TEST(VeskChannel, InjectedFailureReturnsItsStatusAndConsumesNothing) {
   Attempt a;
   a.FailCall(vesk::Call::kRead, Side::kServer, 2, -5);
   a.FailCall(vesk::Call::kWrite, Side::kClient, 3, -6);
@@ -141,7 +141,7 @@ TEST(Channel, InjectedFailureReturnsItsStatusAndConsumesNothing) {
   EXPECT_EQ(a.Transcript().size(), 2u) << "a failed write delivers nothing";
 }
 
-TEST(Channel, AnUnknownOrRetiredHandleIsRefused) {
+TEST(VeskChannel, AnUnknownOrRetiredHandleIsRefused) {
   mafHandle old;
   {
     Attempt a;
@@ -174,7 +174,7 @@ std::int32_t EchoEntry(mafHandle h) {
   return 0;
 }
 
-TEST(ScriptedPeer, DrivesAnEntryMessageByMessage) {
+TEST(VeskScriptedPeer, DrivesAnEntryMessageByMessage) {
   Attempt a;
   vesk::Peer client = a.Play(Side::kClient);
   vesk::EntryThread server(a, Side::kServer, EchoEntry);
@@ -191,7 +191,7 @@ TEST(ScriptedPeer, DrivesAnEntryMessageByMessage) {
   EXPECT_EQ(a.EndOutcomes(Side::kServer), std::vector<std::int32_t>{0});
 }
 
-TEST(ScriptedPeer, AnEntryWaitingOnAPeerThatEndsReturnsWithPeerGone) {
+TEST(VeskScriptedPeer, AnEntryWaitingOnAPeerThatEndsReturnsWithPeerGone) {
   Attempt a;
   vesk::Peer client = a.Play(Side::kClient);
   vesk::EntryThread server(a, Side::kServer, EchoEntry);
@@ -202,7 +202,7 @@ TEST(ScriptedPeer, AnEntryWaitingOnAPeerThatEndsReturnsWithPeerGone) {
   EXPECT_EQ(a.EndOutcomes(Side::kServer), std::vector<std::int32_t>{kStatusMafPeerGone});
 }
 
-TEST(ScriptedPeer, AHungEntryTimesOutInsteadOfHangingTheTest) {
+TEST(VeskScriptedPeer, AHungEntryTimesOutInsteadOfHangingTheTest) {
   Attempt a;
   vesk::Peer client = a.Play(Side::kClient);  // sends nothing, never ends
   vesk::EntryThread server(a, Side::kServer, EchoEntry);

@@ -11,7 +11,7 @@ namespace {
 
 using vesk::Attempt;
 
-TEST(Memory, CountsOutstandingBuffersPerAttemptWhateverThreadFreesThem) {
+TEST(VeskMemory, CountsOutstandingBuffersPerAttemptWhateverThreadFreesThem) {
   Attempt a, b;
   const vesk::Allocations global_before = vesk::GlobalAllocs();
   void* p1;
@@ -42,7 +42,7 @@ TEST(Memory, CountsOutstandingBuffersPerAttemptWhateverThreadFreesThem) {
   EXPECT_EQ(vesk::GlobalAllocs().calls, global_before.calls) << "nothing was taken outside an attempt";
 }
 
-TEST(Memory, FailsExactlyTheNthAllocation) {
+TEST(VeskMemory, FailsExactlyTheNthAllocation) {
   for (std::uint32_t nth = 1; nth <= 3; ++nth) {
     SCOPED_TRACE(testing::Message() << "nth " << nth);
     Attempt a;
@@ -59,7 +59,7 @@ TEST(Memory, FailsExactlyTheNthAllocation) {
   }
 }
 
-TEST(Memory, NotesWhichFreedBuffersStillHeldTheSecret) {
+TEST(VeskMemory, NotesWhichFreedBuffersStillHeldTheSecret) {
   Attempt a;
   const int secret = a.WatchSecret("hunter2");
   const int other = a.WatchSecret("never");
@@ -77,7 +77,7 @@ TEST(Memory, NotesWhichFreedBuffersStillHeldTheSecret) {
   EXPECT_TRUE(a.FreedHolding(other).empty());
 }
 
-TEST(ErrWarn, LinesGoToTheAttemptOfTheThreadElseToTheProcess) {
+TEST(VeskErrWarn, LinesGoToTheAttemptOfTheThreadElseToTheProcess) {
   vesk::ClearGlobalErrWarnLines();
   Attempt a;
   {

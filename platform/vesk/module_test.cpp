@@ -11,7 +11,7 @@ using vesk::Attempt;
 using vesk::Module;
 using vesk::Side;
 
-class Modules : public testing::Test {
+class VeskModules : public testing::Test {
  protected:
   void TearDown() override { vesk::SetHostCalls(vesk::kNoHostCalls); }
 
@@ -23,7 +23,7 @@ class Modules : public testing::Test {
   }
 };
 
-TEST_F(Modules, LoadsBindsByNameAndUnloads) {
+TEST_F(VeskModules, LoadsBindsByNameAndUnloads) {
   std::string error;
   auto m = Module::Load(VESK_TEST_MODULE, &error);
   ASSERT_TRUE(m) << error;
@@ -37,13 +37,13 @@ TEST_F(Modules, LoadsBindsByNameAndUnloads) {
   EXPECT_TRUE(vesk::GlobalErrWarnLines().empty()) << "load and unload lines belong to the module";
 }
 
-TEST_F(Modules, AModuleNeedingACallTheHostLacksFailsAtLoad) {
+TEST_F(VeskModules, AModuleNeedingACallTheHostLacksFailsAtLoad) {
   std::string error;
   EXPECT_FALSE(Module::Load(VESK_UNBOUND_MODULE, &error));
   EXPECT_NE(error.find("MAF_NoSuchCall"), std::string::npos) << error;
 }
 
-TEST_F(Modules, AHostCanLackAnyOfTheLateBoundCalls) {
+TEST_F(VeskModules, AHostCanLackAnyOfTheLateBoundCalls) {
   const vesk::HostCall calls[] = {vesk::kGetPassword, vesk::kSetPassword, vesk::kGetPELUPwdHash, vesk::kTrace,
                                   vesk::kTraceEnabled};
   std::vector<vesk::HostCallSet> sets = {vesk::kNoHostCalls, vesk::kAllHostCalls};
@@ -64,7 +64,7 @@ TEST_F(Modules, AHostCanLackAnyOfTheLateBoundCalls) {
   }
 }
 
-TEST_F(Modules, TheLateBoundSetCannotChangeUnderALoadedModule) {
+TEST_F(VeskModules, TheLateBoundSetCannotChangeUnderALoadedModule) {
   ASSERT_TRUE(vesk::SetHostCalls(vesk::kTrace));
   auto m = LoadTestModule();
   std::string error;
@@ -75,7 +75,7 @@ TEST_F(Modules, TheLateBoundSetCannotChangeUnderALoadedModule) {
   EXPECT_TRUE(vesk::SetHostCalls(vesk::kAllHostCalls, &error)) << error;
 }
 
-TEST_F(Modules, ClientAndServerEntriesRunAWholeExchange) {
+TEST_F(VeskModules, ClientAndServerEntriesRunAWholeExchange) {
   ASSERT_TRUE(vesk::SetHostCalls(vesk::kAllHostCalls));
   auto m = LoadTestModule();
   ASSERT_TRUE(m);
@@ -110,7 +110,7 @@ TEST_F(Modules, ClientAndServerEntriesRunAWholeExchange) {
   }
 }
 
-TEST_F(Modules, TraceEnabledIsAnsweredPerAttempt) {
+TEST_F(VeskModules, TraceEnabledIsAnsweredPerAttempt) {
   ASSERT_TRUE(vesk::SetHostCalls(vesk::kAllHostCalls));
   auto m = LoadTestModule();
   ASSERT_TRUE(m);
@@ -124,7 +124,7 @@ TEST_F(Modules, TraceEnabledIsAnsweredPerAttempt) {
       << "with tracing off only the unconditional line is written";
 }
 
-TEST_F(Modules, BeginFailureEndsTheEntryWithoutMafEnd) {
+TEST_F(VeskModules, BeginFailureEndsTheEntryWithoutMafEnd) {
   ASSERT_TRUE(vesk::SetHostCalls(vesk::kAllHostCalls));
   auto m = LoadTestModule();
   ASSERT_TRUE(m);

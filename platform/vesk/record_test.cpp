@@ -23,7 +23,7 @@ struct Late {
   MAF_GetPELUPwdHash_t get_hash;
 };
 
-class Record : public testing::Test {
+class VeskRecord : public testing::Test {
  protected:
   void SetUp() override {
     std::string error;
@@ -46,7 +46,7 @@ const std::u16string kFlags = u"Password Flags";
 
 const std::uint16_t* Name(const std::u16string& s) { return reinterpret_cast<const std::uint16_t*>(s.c_str()); }
 
-TEST_F(Record, AttributeLengthsFollowCapacityInLengthOut) {
+TEST_F(VeskRecord, AttributeLengthsFollowCapacityInLengthOut) {
   const vesk::Bytes value = {4, 'a', 'b', 'c', 'd', 'e', 0};
   a_.SetPasswordHash(value);
   std::uint32_t length = 0;
@@ -70,7 +70,7 @@ TEST_F(Record, AttributeLengthsFollowCapacityInLengthOut) {
   }
 }
 
-TEST_F(Record, AttributeNamesMatchOnlyTheExactZeroTerminatedString) {
+TEST_F(VeskRecord, AttributeNamesMatchOnlyTheExactZeroTerminatedString) {
   a_.SetPasswordFlags(22, 0x1234);
   std::uint8_t word[4];
   for (const std::u16string& name : {std::u16string(u"Password flags"), std::u16string(u"Password Flag"),
@@ -93,7 +93,7 @@ TEST_F(Record, AttributeNamesMatchOnlyTheExactZeroTerminatedString) {
   EXPECT_EQ(vesk::Bytes(word, word + 4), vesk::Le32(0x1234));
 }
 
-TEST_F(Record, ClientAttributesTakeAnyName) {
+TEST_F(VeskRecord, ClientAttributesTakeAnyName) {
   a_.SetTypedPassword("pw");
   a_.SetTypedType(7);
   const mafHandle client = a_.Handle(Side::kClient);
@@ -106,7 +106,7 @@ TEST_F(Record, ClientAttributesTakeAnyName) {
   EXPECT_EQ(vesk::Bytes(b, b + length), vesk::Le32s({7, 0}));
 }
 
-TEST_F(Record, EverySourceStartsAbsentWithTheFrameworksOwnStatus) {
+TEST_F(VeskRecord, EverySourceStartsAbsentWithTheFrameworksOwnStatus) {
   std::uint32_t length = 64;
   std::uint8_t b[64];
   std::uint16_t units[32];
@@ -120,7 +120,7 @@ TEST_F(Record, EverySourceStartsAbsentWithTheFrameworksOwnStatus) {
   EXPECT_EQ(MAF_GetAttribute(a_.Handle(Side::kClient), 6, nullptr, &length, b), wistra::kStatusNoSuchAttribute);
 }
 
-TEST_F(Record, EachSourceCanBeAbsentWithAChosenStatus) {
+TEST_F(VeskRecord, EachSourceCanBeAbsentWithAChosenStatus) {
   const std::int32_t statuses[] = {wistra::kStatusNoSuchValue, wistra::kStatusNoSuchAttribute, wistra::kStatusNoHash,
                                    wistra::kStatusNoAccess, wistra::kStatusNoObject, wistra::kStatusNotSupported};
   for (std::int32_t status : statuses) {
@@ -151,7 +151,7 @@ TEST_F(Record, EachSourceCanBeAbsentWithAChosenStatus) {
   }
 }
 
-TEST_F(Record, PasswordValueIsUcs2WithItsTerminatorAndFlagWord) {
+TEST_F(VeskRecord, PasswordValueIsUcs2WithItsTerminatorAndFlagWord) {
   ASSERT_TRUE(a_.SetPasswordValue("p\xC3\xA9\xE2\x82\xAC", 0x11));  // p, e acute, euro sign
   std::uint32_t length = 0;
   std::uint32_t flags = 0;
@@ -175,7 +175,7 @@ TEST_F(Record, PasswordValueIsUcs2WithItsTerminatorAndFlagWord) {
   EXPECT_FALSE(a_.SetPasswordValue("\xC3")) << "cut short";
 }
 
-TEST_F(Record, SetPasswordStoresTheValueAndRecordsTheCall) {
+TEST_F(VeskRecord, SetPasswordStoresTheValueAndRecordsTheCall) {
   a_.SetPasswordValueAbsent(wistra::kStatusNoSuchValue);
   const std::uint16_t text[] = {'n', 'e', 'w', 0};
   ASSERT_EQ(late_.set_password(server_, 4, text, 0x18), 0);
@@ -197,7 +197,7 @@ TEST_F(Record, SetPasswordStoresTheValueAndRecordsTheCall) {
   EXPECT_EQ(calls[1].status, wistra::kStatusNoSuchValue);
 }
 
-TEST_F(Record, PutAttributeChangesTheRecord) {
+TEST_F(VeskRecord, PutAttributeChangesTheRecord) {
   a_.SetPasswordHash(vesk::Bytes{2, 1, 2, 3, 0});
   const vesk::Bytes stored = {1, 's', 'e', 'c'};
   ASSERT_EQ(MAF_PutAttribute(server_, 24, Name(kHash), static_cast<std::uint32_t>(stored.size()), stored.data()), 0);
@@ -213,7 +213,7 @@ TEST_F(Record, PutAttributeChangesTheRecord) {
   EXPECT_EQ(calls[0].value, stored);
 }
 
-TEST_F(Record, GaltHashGivesSaltAndHashSeparately) {
+TEST_F(VeskRecord, GaltHashGivesSaltAndHashSeparately) {
   const vesk::Bytes hash(16, 0x5A);
   const std::uint8_t salt[4] = {1, 2, 3, 4};
   a_.SetGaltHash(hash, salt);
