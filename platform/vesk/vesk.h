@@ -24,7 +24,15 @@
 //   EXPECT_EQ(attempt.EndOutcomes(vesk::Side::kServer), std::vector<std::int32_t>{0});
 //
 // Every wait has a time-out (kDefaultTimeout unless given), so a module that
-// hangs fails the test instead of hanging it.
+// hangs fails the test instead of hanging it. (A test thread that calls
+// MAF_Read itself blocks like a module; script such reads through a Peer.)
+//
+// CMake: link `vesk` (target_link_libraries(my_test PRIVATE vesk)). That also
+// builds the five late-bound libraries into libvesk's folder, where
+// SetHostCalls finds them (VESK_LATE_DIR in the environment overrides it; the
+// build folder is also given to code that links vesk as VESK_LATE_DIR_BUILT).
+// With wistra_test, gtest_discover_tests runs every TEST in a process of its
+// own, so each test chooses its late-bound set afresh.
 #pragma once
 #include <chrono>
 #include <cstdint>
