@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
-#include <mutex>
 
 namespace {
 
@@ -26,18 +25,20 @@ void EnsureResolved() {
 }  // namespace
 
 void resolveMAFTrace() {
-  // call_once makes a thread that arrives during the first lookup wait for it,
-  // so no line is lost; traceInitialized is raised only once both addresses are
-  // stored, so a thread that sees it set also sees them.
-  static std::once_flag once;
-  std::call_once(once, [] {
+  // The initialisation of a function static runs once, and a thread that
+  // arrives while it runs waits for it, so no line is lost. traceInitialized is
+  // raised only once both addresses are stored, so a thread that sees it set
+  // also sees them. The handle of the global scope is never closed.
+  static const bool resolved = [] {
     if (void* global = dlopen(nullptr, RTLD_NOW)) {
       mafTrace.store(reinterpret_cast<MAF_Trace_t>(dlsym(global, "MAF_Trace")), std::memory_order_relaxed);
       mafTraceEnabled.store(reinterpret_cast<MAF_TraceEnabled_t>(dlsym(global, "MAF_TraceEnabled")),
                             std::memory_order_relaxed);
     }
     traceInitialized.store(1, std::memory_order_release);
-  });
+    return true;
+  }();
+  (void)resolved;
 }
 
 void Trace(mafHandle handle, const char* text) {
