@@ -12,7 +12,9 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ccs/ccsx.h"
@@ -461,6 +463,30 @@ TEST_F(Logins, EachModuleCallsTheCryptoServiceUnderItsOwnIdentifier) {
   EXPECT_NE(clientId, serverId);
   EXPECT_NE(TarnControl_IsRegistered(clientId), 0);
   EXPECT_NE(TarnControl_IsRegistered(serverId), 0);
+}
+
+TEST_F(Logins, ConcurrentLoginsEachSeeOnlyTheirOwnPassword) {
+  // Each attempt's state belongs to its own call: logins on many threads at
+  // once in both modules succeed with their own password and fail with a
+  // neighbour's.
+  constexpr int kAttempts = 8;
+  std::vector<std::unique_ptr<vesk::Attempt>> attempts;
+  for (int i = 0; i < kAttempts; ++i) {
+    attempts.push_back(std::make_unique<vesk::Attempt>());
+    attempts.back()->SetPasswordValue("user pw " + std::to_string(i));
+    attempts.back()->SetTypedPassword("user pw " + std::to_string(i % 2 == 0 ? i : i - 1));
+  }
+  std::vector<vesk::PairResult> results(kAttempts);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kAttempts; ++i) {
+    threads.emplace_back([&, i] { results[i] = vesk::RunPair(*attempts[i], client_, server_); });
+  }
+  for (auto& t : threads) t.join();
+  for (int i = 0; i < kAttempts; ++i) {
+    SCOPED_TRACE("attempt " + std::to_string(i));
+    EXPECT_EQ(results[i].client, std::optional<std::int32_t>(i % 2 == 0 ? 0 : kStatusLoginFailed));
+    EXPECT_EQ(attempts[i]->Allocs().outstanding, 0u);
+  }
 }
 
 }  // namespace
