@@ -22,7 +22,7 @@ namespace {
 using veskhost::Bytes;
 using veskhost::ToHex;
 
-struct Run {
+struct Outcome {
   int exit = -1;
   std::string out, err;
 };
@@ -58,18 +58,18 @@ class Veskhost : public ::testing::Test {
     posix_spawn_file_actions_destroy(&fa);
     return pid;
   }
-  Run Wait(pid_t pid, const std::string& tag) {
+  Outcome Wait(pid_t pid, const std::string& tag) {
     int st = 0;
     waitpid(pid, &st, 0);
-    Run r;
+    Outcome r;
     r.exit = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     r.out = ReadAll(dir_ + "/" + tag + ".out");
     r.err = ReadAll(dir_ + "/" + tag + ".err");
     return r;
   }
-  Run Exec(const std::vector<std::string>& args) { return Wait(Start(args, "run"), "run"); }
+  Outcome Exec(const std::vector<std::string>& args) { return Wait(Start(args, "run"), "run"); }
 
-  nlohmann::json Json(const Run& r) {
+  nlohmann::json Json(const Outcome& r) {
     auto j = nlohmann::json::parse(r.out, nullptr, false);
     EXPECT_FALSE(j.is_discarded()) << r.out << r.err;
     return j;
@@ -123,7 +123,7 @@ TEST_F(Veskhost, JsonForASuccessAndAFailure) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> args = {"login", "--json"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    const Run r = Exec(args);
+    const Outcome r = Exec(args);
     EXPECT_EQ(r.exit, c.exit) << r.err;
     const auto j = Json(r);
     EXPECT_EQ(j.value("login", ""), c.login);
@@ -134,7 +134,7 @@ TEST_F(Veskhost, JsonForASuccessAndAFailure) {
 }
 
 TEST_F(Veskhost, TraceShowsBothSides) {
-  const Run r = Exec({"login", "--json", "--trace", "--password", "pw", "--typed", "pw"});
+  const Outcome r = Exec({"login", "--json", "--trace", "--password", "pw", "--typed", "pw"});
   EXPECT_EQ(r.exit, 0) << r.err;
   const auto j = Json(r);
   bool server = false, client = false;
@@ -166,7 +166,7 @@ TEST_F(Veskhost, BadArgumentsAreUsageErrors) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[1]);
-    const Run r = Exec(c.args);
+    const Outcome r = Exec(c.args);
     EXPECT_EQ(r.exit, 2);
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
   }
@@ -175,7 +175,7 @@ TEST_F(Veskhost, BadArgumentsAreUsageErrors) {
 TEST_F(Veskhost, DirectoryRoundTripStoresTheSync) {
   const std::string db = dir_ + "/users.db";
   const Bytes salt(16, 0x42);
-  Run r = Exec({"user", "set", "bob", "--password-hash", SaltedSha1Hex("s3cret", salt), "--directory", db});
+  Outcome r = Exec({"user", "set", "bob", "--password-hash", SaltedSha1Hex("s3cret", salt), "--directory", db});
   ASSERT_EQ(r.exit, 0) << r.err;
   r = Exec({"login", "--json", "--directory", db, "--user", "bob", "--typed", "s3cret"});
   EXPECT_EQ(r.exit, 0) << r.err;
@@ -213,17 +213,17 @@ TEST_F(Veskhost, TwoProcessesSyncingOneFileKeepBothUpdates) {
     pids.push_back(Start({"login", "--json", "--directory", db, "--user", u, "--typed", "pw-" + u}, u));
   }
   for (std::size_t i = 0; i < users.size(); ++i) {
-    const Run r = Wait(pids[i], users[i]);
+    const Outcome r = Wait(pids[i], users[i]);
     EXPECT_EQ(r.exit, 0) << users[i] << r.err;
   }
   for (const auto& u : users) {
-    const Run r = Exec({"user", "show", u, "--directory", db});
+    const Outcome r = Exec({"user", "show", u, "--directory", db});
     EXPECT_EQ(Json(r)["password"], "pw-" + u) << u;
   }
 }
 
 TEST_F(Veskhost, DemoPrintsTwoLogins) {
-  const Run r = Exec({"demo"});
+  const Outcome r = Exec({"demo"});
   EXPECT_EQ(r.exit, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("1. typed password against the salted SHA-1 hash: login succeeded"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("2. a CHAP answer against the synced plain password: login succeeded"), std::string::npos)
