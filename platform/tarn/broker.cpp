@@ -83,10 +83,11 @@ bool ReadKeyFile(const std::string& path, osa::SecretBuffer<kBrokerKeySize>& key
 class Broker {
  public:
   static Broker& Instance() {
-    static Broker broker;
-    return broker;
+    // Never destroyed, for a server module that closes the broker from its
+    // unload destructor at process exit.
+    static Broker* const broker = new Broker;
+    return *broker;
   }
-  ~Broker() { Forget(); }
 
   std::int32_t SetKeyFile(const char* path) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -43,8 +43,10 @@ struct ControlState {
 };
 
 ControlState& State() {
-  static ControlState state;
-  return state;
+  // Never destroyed: every export passes through it, also from module unload
+  // destructors at process exit.
+  static ControlState* const state = new ControlState;
+  return *state;
 }
 
 OpState& StateOf(ControlState& state, Op op) { return state.ops[static_cast<std::size_t>(op)]; }

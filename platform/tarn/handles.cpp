@@ -11,8 +11,10 @@ constexpr std::uint32_t kMinusOne = 0xFFFFFFFFu;
 }  // namespace
 
 Handles& Handles::Instance() {
-  static Handles handles;
-  return handles;
+  // Never destroyed: a module still loaded when the process exits says goodbye
+  // from its unload destructor, after the static destructors have run.
+  static Handles* const handles = new Handles;
+  return *handles;
 }
 
 std::int32_t Handles::Register(std::uint32_t module) {
