@@ -22,6 +22,9 @@ struct alignas(16) Header {
   std::shared_ptr<Account> account;
 };
 constexpr std::size_t kHeaderSize = (sizeof(Header) + 15) / 16 * 16;
+// No buffer of the modules comes near this; a larger request is a length gone
+// wrong, and on the 32-bit build it would wrap the header arithmetic.
+constexpr std::uint32_t kMaxAllocation = 64u << 20;
 
 }  // namespace
 
@@ -43,6 +46,7 @@ __attribute__((visibility("default"))) void* MAF_Malloc(std::uint32_t size) {
     ++account->calls;
     if (account->fail_nth != 0 && account->calls == account->fail_nth) return nullptr;
   }
+  if (size > vesk::kMaxAllocation) return nullptr;
   void* raw = std::malloc(vesk::kHeaderSize + static_cast<std::size_t>(size));
   if (raw == nullptr) return nullptr;
   auto* h = new (raw) vesk::Header{vesk::kMagic, size, account};

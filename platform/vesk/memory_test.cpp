@@ -59,6 +59,17 @@ TEST(VeskMemory, FailsExactlyTheNthAllocation) {
   }
 }
 
+TEST(VeskMemory, RefusesARequestBeyondAnyBufferOfTheModules) {
+  Attempt a;
+  Attempt::ThreadScope scope(a);
+  for (std::uint32_t size : {0xFFFFFFFFu, 0xFFFFFFF8u, 0x80000000u}) {
+    SCOPED_TRACE(testing::Message() << "size " << size);
+    EXPECT_EQ(MAF_Malloc(size), nullptr);
+  }
+  EXPECT_EQ(a.Allocs().outstanding, 0u);
+  EXPECT_EQ(a.Allocs().calls, 3u);
+}
+
 TEST(VeskMemory, NotesWhichFreedBuffersStillHeldTheSecret) {
   Attempt a;
   const int secret = a.WatchSecret("hunter2");
