@@ -1,0 +1,42 @@
+# The server login module pwdlsm.so: the login flow, the password store and the
+# verification dispatch, over its own copy of the scheme checks, the facade, the
+# token broker and the portability layer.
+add_library(lsm_core STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/late_bind.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/password_store.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/verify.cpp)
+target_include_directories(lsm_core PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(lsm_core PUBLIC server_schemes ccs_atb ccs method osa ${CMAKE_DL_LIBS})
+wistra_module_code(lsm_core)
+
+add_library(pwdlsm SHARED ${CMAKE_CURRENT_LIST_DIR}/lsm_flow.cpp)
+target_link_libraries(pwdlsm PRIVATE lsm_core lifecycle_lsm server_schemes ccs_atb ccs method osa)
+wistra_module_code(pwdlsm)
+set_target_properties(pwdlsm PROPERTIES
+  PREFIX "" OUTPUT_NAME pwdlsm
+  LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/pwdlsm.map)
+# One entry under its version; everything else, the runtime's inline code
+# included, stays local, so that no symbol of this module interposes on another.
+target_link_options(pwdlsm PRIVATE -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/pwdlsm.map)
+
+# The module's dynamic symbols, checked on the library as built.
+wistra_test(pwdlsm_symbols_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/pwdlsm_symbols_test.cpp)
+add_dependencies(pwdlsm_symbols_test pwdlsm)
+target_compile_definitions(pwdlsm_symbols_test PRIVATE
+  PWDLSM_PATH="$<TARGET_FILE:pwdlsm>" PWDLSM_POINTER_SIZE=${CMAKE_SIZEOF_VOID_P})
+
+# Whole attempts of the real module, driven byte by byte through the framework
+# stand-in over the crypto service stand-in; expected answers are built with
+# Nettle and libxcrypt directly.
+if(TARGET tarn AND TARGET vesk)
+  pkg_check_modules(LSM_NETTLE REQUIRED IMPORTED_TARGET nettle)
+  wistra_test(pwdlsm_test
+    SOURCES
+      ${CMAKE_CURRENT_LIST_DIR}/lsm_test_env.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/lsm_flow_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/password_store_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/verify_test.cpp
+    LIBS vesk tarn method PkgConfig::LSM_NETTLE crypt)
+  add_dependencies(pwdlsm_test pwdlsm)
+  target_compile_definitions(pwdlsm_test PRIVATE PWDLSM_PATH="$<TARGET_FILE:pwdlsm>")
+endif()
