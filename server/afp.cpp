@@ -4,6 +4,7 @@
 
 #include "ccs/ccs.h"
 #include "ccs/ccsrec.h"
+#include "ccs/keytemplates.h"
 #include "ccs/scoped.h"
 #include "method/bytes.h"
 #include "method/maftrace.h"
@@ -17,12 +18,6 @@ constexpr char kAfpTwoWay[] = "PWD LSM: doAFPCompare Two-Way Random Number Excha
 constexpr char kAfpUnsupported[] = "PWD LSM: doAFPCompare unsupported AFP UAM: %d";
 constexpr char kAfpReturning[] = "PWD LSM: doAFPCompare returning %d";
 
-constexpr std::size_t kDesKeySize = 8;
-
-KeyAttribute IntegerAttribute(std::uint32_t type, std::uint32_t value) { return KeyAttribute{type, 1, value, 0}; }
-KeyAttribute BytesAttribute(std::uint32_t type, const std::uint8_t* bytes, std::size_t length) {
-  return KeyAttribute{type, reinterpret_cast<std::uintptr_t>(bytes), static_cast<std::uint32_t>(length), 0};
-}
 
 // The check proper, from the password key on. matched is set only when the
 // client proof is right and the server proof has been written.
@@ -37,16 +32,10 @@ std::int32_t CompareWithKey(std::uint16_t uam, const std::uint8_t* key, std::uin
     *noContext = true;
     return status;
   }
-  const KeyAttribute keyTemplate[6] = {
-      IntegerAttribute(ccs::ATTR_KEY_BITS, ccs::kKeyBitsDes),
-      BytesAttribute(ccs::ATTR_KEY_VALUE, key, kDesKeySize),
-      IntegerAttribute(ccs::ATTR_TYPE_21, ccs::kType21Value),
-      IntegerAttribute(ccs::ATTR_KEY_FLAGS, ccs::kKeyFlagsPlain),
-      IntegerAttribute(ccs::ATTR_TYPE_7, ccs::kType7Value),
-      BytesAttribute(ccs::ATTR_ALGORITHM, ccs::ALG_DES, sizeof(ccs::ALG_DES)),
-  };
+  KeyAttribute keyTemplate[ccs::kKeyTemplateEntries];
+  ccs::BuildDesKeyTemplate(ccs::kAfpKeyTemplate, key, keyTemplate);
   ccs::ScopedKey desKey(context);
-  status = desKey.Inject(keyTemplate, 6);
+  status = desKey.Inject(keyTemplate, ccs::kKeyTemplateEntries);
   if (status != 0) return status;
 
   const std::uint8_t iv[ccs::kDesBlockSize] = {};
@@ -96,13 +85,13 @@ std::int32_t doAFPCompare(mafHandle handle, const std::uint8_t* password, std::i
   }
 
   if (status == 0) {
-    osa::SecretBuffer<kDesKeySize> key;
-    const std::size_t used = passwordLength < static_cast<std::int32_t>(kDesKeySize)
+    osa::SecretBuffer<ccs::kDesKeySize> key;
+    const std::size_t used = passwordLength < static_cast<std::int32_t>(ccs::kDesKeySize)
                                  ? static_cast<std::size_t>(passwordLength)
-                                 : kDesKeySize;
+                                 : ccs::kDesKeySize;
     std::memcpy(key.data(), password, used);
     if (uam == kAfpUamTwoWayRandNum) {
-      for (std::size_t i = 0; i < kDesKeySize; ++i) key[i] = static_cast<std::uint8_t>(key[i] << 1);
+      for (std::size_t i = 0; i < ccs::kDesKeySize; ++i) key[i] = static_cast<std::uint8_t>(key[i] << 1);
     }
     bool noContext = false;
     status = CompareWithKey(uam, key.data(), answer, &matched, &noContext);

@@ -4,6 +4,7 @@
 
 #include "ccs/ccs.h"
 #include "ccs/ccsrec.h"
+#include "ccs/keytemplates.h"
 #include "ccs/scoped.h"
 #include "method/bytes.h"
 #include "method/maftrace.h"
@@ -29,20 +30,14 @@ constexpr char kLanmanNoMatch[] = "PWD LSM: doCIFSCompare LanMan did not match";
 constexpr char kCifsReturning[] = "PWD LSM: doCIFSCompare returning %d";
 
 constexpr std::size_t kSliceSize = 7;
-constexpr std::size_t kDesKeySize = 8;
 // The encryption's output buffer is larger than one block, so that a service
 // that reports more than a block is caught by the length check, not by an overrun.
 constexpr std::uint32_t kCipherCapacity = 16;
 
-KeyAttribute IntegerAttribute(std::uint32_t type, std::uint32_t value) { return KeyAttribute{type, 1, value, 0}; }
-KeyAttribute BytesAttribute(std::uint32_t type, const std::uint8_t* bytes, std::size_t length) {
-  return KeyAttribute{type, reinterpret_cast<std::uintptr_t>(bytes), static_cast<std::uint32_t>(length), 0};
-}
-
 }  // namespace
 
 std::int32_t cifsStyleX(mafHandle handle, const std::uint8_t* challenge, std::uint8_t* out, const std::uint8_t* slice) {
-  osa::SecretBuffer<kDesKeySize> key;
+  osa::SecretBuffer<ccs::kDesKeySize> key;
   osa::SecretBuffer<kSliceSize> sliceCopy;
   osa::SecretBuffer<kCipherCapacity> cipher;
   osa::SecretBuffer<ccs::kDesBlockSize> challengeCopy;
@@ -54,16 +49,10 @@ std::int32_t cifsStyleX(mafHandle handle, const std::uint8_t* challenge, std::ui
   std::memcpy(sliceCopy.data(), slice, kSliceSize);
   str_to_key(sliceCopy.data(), key.data());
 
-  const KeyAttribute keyTemplate[6] = {
-      IntegerAttribute(ccs::ATTR_KEY_FLAGS, ccs::kKeyFlagsCifs),
-      IntegerAttribute(ccs::ATTR_TYPE_21, ccs::kType21Value),
-      IntegerAttribute(ccs::ATTR_KEY_BITS, ccs::kKeyBitsDes),
-      BytesAttribute(ccs::ATTR_ALGORITHM, ccs::ALG_DES, sizeof(ccs::ALG_DES)),
-      BytesAttribute(ccs::ATTR_KEY_VALUE, key.data(), kDesKeySize),
-      IntegerAttribute(ccs::ATTR_TYPE_7, ccs::kType7Value),
-  };
+  KeyAttribute keyTemplate[ccs::kKeyTemplateEntries];
+  ccs::BuildDesKeyTemplate(ccs::kCifsKeyTemplate, key.data(), keyTemplate);
   ccs::ScopedKey desKey(context);
-  status = desKey.Inject(keyTemplate, 6);
+  status = desKey.Inject(keyTemplate, ccs::kKeyTemplateEntries);
   if (status != 0) {
     TracePrintf(handle, kInjectFailed, status);
     return status;

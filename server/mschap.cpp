@@ -4,6 +4,7 @@
 
 #include "ccs/ccs.h"
 #include "ccs/ccsrec.h"
+#include "ccs/keytemplates.h"
 #include "ccs/scoped.h"
 #include "osa/secure.h"
 #include "server/lanman.h"
@@ -13,13 +14,7 @@ namespace {
 constexpr std::size_t kHashBufferSize = 24;
 constexpr std::uint32_t kHashSize = 16;
 constexpr std::size_t kHashPadEnd = 21;
-constexpr std::size_t kDesKeySize = 8;
 constexpr std::uint8_t kMinChallengeLength = 8;
-
-KeyAttribute IntegerAttribute(std::uint32_t type, std::uint32_t value) { return KeyAttribute{type, 1, value, 0}; }
-KeyAttribute BytesAttribute(std::uint32_t type, const std::uint8_t* bytes, std::size_t length) {
-  return KeyAttribute{type, reinterpret_cast<std::uintptr_t>(bytes), static_cast<std::uint32_t>(length), 0};
-}
 
 // Seven hash bytes into a DES key; the lowest bit of each byte is left to the
 // service, which ignores DES parity.
@@ -44,23 +39,17 @@ std::int32_t MSCHAP_ChallengeResponse(const std::uint8_t* challenge, std::uint8_
   if (status != 0) return status;
   std::memset(hash + kHashSize, 0, kHashPadEnd - kHashSize);
 
-  osa::SecretBuffer<kDesKeySize> key;
+  osa::SecretBuffer<ccs::kDesKeySize> key;
   const std::uint8_t iv[ccs::kDesBlockSize] = {};
   ParamBlock block;
   const AlgorithmSpec des = ccs::AlgorithmWithParameter(ccs::ALG_DES, &block, ccs::ATTR_IV, iv, sizeof(iv));
-  const KeyAttribute keyTemplate[6] = {
-      BytesAttribute(ccs::ATTR_KEY_VALUE, key.data(), kDesKeySize),
-      IntegerAttribute(ccs::ATTR_KEY_BITS, ccs::kKeyBitsDes),
-      BytesAttribute(ccs::ATTR_ALGORITHM, ccs::ALG_DES, sizeof(ccs::ALG_DES)),
-      IntegerAttribute(ccs::ATTR_KEY_FLAGS, ccs::kKeyFlagsPlain),
-      IntegerAttribute(ccs::ATTR_TYPE_7, ccs::kType7Value),
-      IntegerAttribute(ccs::ATTR_TYPE_21, ccs::kType21Value),
-  };
+  KeyAttribute keyTemplate[ccs::kKeyTemplateEntries];
+  ccs::BuildDesKeyTemplate(ccs::kMsChapKeyTemplate, key.data(), keyTemplate);
 
   for (std::size_t i = 0; i < 3 && status == 0; ++i) {
     ExpandKey(hash + 7 * i, key.data());
     ccs::ScopedKey desKey(context);
-    status = desKey.Inject(keyTemplate, 6);
+    status = desKey.Inject(keyTemplate, ccs::kKeyTemplateEntries);
     if (status != 0) break;
     status = CCS_DataEncryptInit(context.get(), &des, desKey.get());
     // The started encryption outlives its key object; holding the key no
