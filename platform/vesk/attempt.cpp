@@ -345,6 +345,12 @@ std::vector<Message> Attempt::Transcript() const {
   return state_->transcript;
 }
 
+std::vector<Message> Attempt::Unread(Side side) const {
+  std::lock_guard<std::mutex> lock(state_->mu);
+  const auto& q = state_->queue[Index(side)];
+  return std::vector<Message>(q.begin(), q.end());
+}
+
 std::vector<TraceLine> Attempt::Trace() const {
   std::lock_guard<std::mutex> lock(state_->mu);
   return state_->trace;

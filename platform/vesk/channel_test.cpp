@@ -135,8 +135,10 @@ TEST(VeskChannel, InjectedFailureReturnsItsStatusAndConsumesNothing) {
   vesk::Bytes m;
   EXPECT_EQ(Read(a, Side::kServer, &m), 0);
   EXPECT_EQ(Read(a, Side::kServer, &m), -5);
+  ASSERT_EQ(a.Unread(Side::kServer).size(), 1u) << "the failed read left its message queued";
   EXPECT_EQ(Read(a, Side::kServer, &m), 0);
   EXPECT_EQ(m, vesk::ToBytes("2"));
+  EXPECT_TRUE(a.Unread(Side::kServer).empty());
   EXPECT_EQ(a.CallCount(vesk::Call::kRead, Side::kServer), 3u);
   EXPECT_EQ(a.Transcript().size(), 2u) << "a failed write delivers nothing";
 }

@@ -36,6 +36,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <span>
@@ -253,6 +254,7 @@ class Attempt {
   std::uint32_t BeginCount(Side side) const { return CallCount(Call::kBegin, side); }
   std::vector<std::int32_t> EndOutcomes(Side side) const;  // MAF_End outcomes, in order
   std::vector<Message> Transcript() const;                  // every message written, in order
+  std::vector<Message> Unread(Side side) const;             // queued for `side`, not yet read
   std::vector<TraceLine> Trace() const;
   std::vector<std::string> TraceLines(Side side) const;
   std::vector<std::string> ErrWarnLines() const;  // err_warn from this attempt's threads
