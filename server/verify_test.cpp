@@ -133,6 +133,7 @@ TEST_F(VerifyTest, EveryRowMatchesItsAnswerAndNothingElse) {
   const Bytes salted = Join({Sha1(Join({Of(kPassword), kSalt16})), kSalt16});
   const Bytes chapResponse = Md5(Join({Bytes{7}, Of(kPassword), kChallenge8}));
   const Bytes chap = ChapAnswer(7, kChallenge8, 8, chapResponse, 16);
+  const Bytes kChallenge32 = Of("thirty-two bytes of a challenge!");
   const Bytes hedra = HedraPivoAnswer(kPassword);
   ASSERT_FALSE(hedra.empty());
   const std::array<std::uint8_t, 4> galtSalt = {1, 2, 3, 4};
@@ -161,7 +162,11 @@ TEST_F(VerifyTest, EveryRowMatchesItsAnswerAndNothingElse) {
        {Crypt(kOther, "xy"), Join({Crypt(kPassword, "xy"), Bytes{0}}), Of("x")}},
       {"5 against 1", Plain(), HASH_CHAP, chap,
        {Bytes(chap.begin(), chap.end() - 1), Join({chap, Bytes{0}}), ChapAnswer(7, kChallenge8, 8, Flipped(chapResponse, 2), 16),
-        ChapAnswer(7, kChallenge8, 33, chapResponse, 16), ChapAnswer(7, kChallenge8, 8, chapResponse, 33)}},
+        // Lengths past the 32-byte fields (a check that read on would leave
+        // the record: the sanitizer build sees that).
+        ChapAnswer(7, kChallenge32, 33, Md5(Join({Bytes{7}, Of(kPassword), kChallenge32, Bytes{0}})), 16),
+        ChapAnswer(7, kChallenge32, 200, chapResponse, 16),
+        ChapAnswer(7, kChallenge8, 8, chapResponse, 33)}},
       {"6 against 1", Plain(), HASH_MSCHAP, MsChapAnswer(kPassword), {MsChapAnswer(kOther)}},
       {"7 against 1", Plain(), HASH_CIFS, CifsAnswer(kPassword), {CifsAnswer(kOther)}},
       {"9 against 1", Plain(), HASH_HEDRA_PIVO, hedra, {Flipped(hedra, hedra.size() - 1)}},
