@@ -1,0 +1,96 @@
+#include "tests/fuzz/module_env.h"
+
+#include <crypt.h>
+#include <nettle/md5.h>
+#include <nettle/sha1.h>
+
+#include <cstring>
+#include <memory>
+
+#include "platform/tarn/tarn_control.h"
+
+namespace fuzzenv {
+
+vesk::Entry LoadEntry(const char* path, const char* name, const char* version) {
+  std::string error;
+  if (!vesk::SetHostCalls(vesk::kAllHostCalls, &error)) Fail("fuzz", "host calls: " + error);
+  // Never unloaded: the fuzzer's coverage counters live in the module.
+  static std::vector<std::unique_ptr<vesk::Module>> modules;
+  auto module = vesk::Module::Load(path, &error);
+  if (!module) Fail("fuzz", std::string("cannot load ") + path + ": " + error);
+  vesk::Entry entry = module->FindVersioned(name, version);
+  if (entry == nullptr) Fail("fuzz", std::string("no ") + name + " under " + version + " in " + path);
+  modules.push_back(std::move(module));
+  return entry;
+}
+
+std::vector<Script> Messages(std::span<const std::uint8_t> input) {
+  std::vector<Script> out;
+  std::size_t pos = 0;
+  while (pos + 2 <= input.size() && out.size() < kMaxMessages) {
+    const std::uint16_t head = static_cast<std::uint16_t>(input[pos] | (input[pos + 1] << 8));
+    pos += 2;
+    const std::size_t want = head & 0x7FFFu;
+    const std::size_t take = std::min(want, input.size() - pos);
+    Script s;
+    s.bytes.assign(input.begin() + static_cast<std::ptrdiff_t>(pos), input.begin() + static_cast<std::ptrdiff_t>(pos + take));
+    s.via = (head & 0x8000u) != 0 ? vesk::Via::kX : vesk::Via::kPlain;
+    out.push_back(std::move(s));
+    pos += take;
+  }
+  return out;
+}
+
+Bytes Frame(const std::vector<Script>& messages) {
+  Bytes out;
+  for (const Script& s : messages) {
+    const std::uint16_t head = static_cast<std::uint16_t>(s.bytes.size() | (s.via == vesk::Via::kX ? 0x8000u : 0u));
+    out.push_back(static_cast<std::uint8_t>(head & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(head >> 8));
+    out.insert(out.end(), s.bytes.begin(), s.bytes.end());
+  }
+  return out;
+}
+
+Bytes Sha1(std::span<const std::uint8_t> data) {
+  sha1_ctx ctx;
+  sha1_init(&ctx);
+  sha1_update(&ctx, data.size(), data.data());
+  Bytes out(SHA1_DIGEST_SIZE);
+  sha1_digest(&ctx, out.size(), out.data());
+  return out;
+}
+
+Bytes Md5(std::span<const std::uint8_t> data) {
+  md5_ctx ctx;
+  md5_init(&ctx);
+  md5_update(&ctx, data.size(), data.data());
+  Bytes out(MD5_DIGEST_SIZE);
+  md5_digest(&ctx, out.size(), out.data());
+  return out;
+}
+
+Bytes Crypt(const std::string& password, const char salt[2]) {
+  crypt_data data;
+  std::memset(&data, 0, sizeof data);
+  const char setting[3] = {salt[0], salt[1], '\0'};
+  const char* text = crypt_r(password.c_str(), setting, &data);
+  if (text == nullptr || text[0] == '*') Fail("fuzz", "crypt refused the reference password");
+  return Bytes(text, text + std::strlen(text));
+}
+
+Bytes Of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes Cat(std::initializer_list<std::span<const std::uint8_t>> parts) {
+  Bytes out;
+  for (auto p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+CryptoBalance::CryptoBalance() : contexts_(TarnControl_LiveContexts()), objects_(TarnControl_LiveObjects()) {}
+
+bool CryptoBalance::Balanced() const {
+  return TarnControl_LiveContexts() == contexts_ && TarnControl_LiveObjects() == objects_;
+}
+
+}  // namespace fuzzenv
