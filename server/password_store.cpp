@@ -33,6 +33,18 @@ constexpr std::size_t kGaltSaltLength = 4;
 constexpr std::size_t kGaltRandomLength = 16;
 constexpr std::size_t kGaltExtraLength = kGaltSaltLength + kGaltRandomLength;
 
+// The statuses that mean "no password value" and "no stored hash": the next
+// source is tried. Any other failure ends the search.
+bool IsNoPasswordValue(std::int32_t status) {
+  return status == kStatusNotSupported || status == kStatusNoSuchValue || status == kStatusNoSuchAttribute ||
+         status == kStatusNoAccess || status == kStatusNoObject;
+}
+
+bool IsNoStoredHash(std::int32_t status) {
+  return status == kStatusNoHash || status == kStatusNoSuchAttribute || status == kStatusNoAccess ||
+         status == kStatusNoObject;
+}
+
 // ORs the "Password Flags" word of one kind into flags, when the framework has one.
 void MergePasswordFlags(mafHandle handle, std::uint32_t kind, std::uint32_t* flags) {
   std::uint8_t word[4] = {};
@@ -97,16 +109,6 @@ std::int32_t ReadGaltHashInfo(mafHandle handle, wire_pwdInfo* record, std::span<
 }
 
 }  // namespace
-
-bool IsNoPasswordValue(std::int32_t status) {
-  return status == kStatusNotSupported || status == kStatusNoSuchValue || status == kStatusNoSuchAttribute ||
-         status == kStatusNoAccess || status == kStatusNoObject;
-}
-
-bool IsNoStoredHash(std::int32_t status) {
-  return status == kStatusNoHash || status == kStatusNoSuchAttribute || status == kStatusNoAccess ||
-         status == kStatusNoObject;
-}
 
 std::int32_t getPasswordInfo(mafHandle handle, wire_pwdInfo* record, std::span<std::uint8_t> extra) {
   record->extraLen = 0;

@@ -27,11 +27,6 @@ inline constexpr std::uint32_t kFallbackValueBuffer = 1024;
 // The longest UTF-8 text that can convert to kMaxPasswordUnits - 1 characters.
 inline constexpr std::uint32_t kMaxSyncPasswordBytes = 3 * (kMaxPasswordUnits - 1);
 
-// True for the statuses that mean "no password value" (set A) and "no stored
-// hash" (set B): the next source is tried.
-bool IsNoPasswordValue(std::int32_t status);
-bool IsNoStoredHash(std::int32_t status);
-
 // Fills record (flags, hashId, extraLen, status) and extra for the first source
 // that has something. Returns the status of the last source tried; the record's
 // status is 1 when that is 0 and the status itself otherwise. extraLen never

@@ -224,6 +224,12 @@ TEST_F(VerifyTest, AnswersToTheOfferedChallenge) {
        [&](const Offer& o) { return Join({Sha1(Join({galtHash, tail(o)})), Bytes{0}}); }, 0},
       {"12 against 12, other challenge", GaltStored(salt),
        [&](const Offer&) { return Sha1(Join({galtHash, kSalt16})); }, 0},
+      // The record falls to the Galt hash, but the stored secret is looked up
+      // afresh and that lookup ends at the password value's status.
+      {"12 offered after the value said no hash", [&](vesk::Attempt& a) {
+         GaltStored(salt)(a);
+         a.SetPasswordValueAbsent(kStatusNoHash);
+       }, [&](const Offer& o) { return Sha1(Join({galtHash, tail(o)})); }, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
