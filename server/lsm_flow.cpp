@@ -70,15 +70,13 @@ struct Attempt {
   void SyncPassword();
 };
 
-// The current form's opening: version, challenge, record and extra data.
-// 0 when the answer header is next.
+// The current form's opening: the version, the challenge, the record and the
+// extra data, then the answer header. 0 when the header is in the message buffer.
 std::int32_t Attempt::OpenCurrentForm() {
-  std::int32_t result = kStatusOk;
   if (const std::int32_t status = ReadNonEmpty(kStatusLoginFailed); status != kStatusOk) return status;
-  if (LoadU32Padded(Message()) != PROTOCOL_VERSION) {
-    result = kStatusNotSupported;
-    record.status = kStatusNotSupported;
-  }
+  // A refused version goes to the client as the record's status, which also
+  // ends this side below.
+  if (LoadU32Padded(Message()) != PROTOCOL_VERSION) record.status = kStatusNotSupported;
 
   if (record.hashId == HASH_PLAIN) {
     record.hashId = HASH_SALTED_SHA1;
@@ -105,7 +103,6 @@ std::int32_t Attempt::OpenCurrentForm() {
       return status;
     }
   }
-  if (result != kStatusOk) return result;
   return ReadNonEmpty(kStatusEmptyAnswerHeader);
 }
 
