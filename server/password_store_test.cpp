@@ -86,6 +86,9 @@ TEST_F(PasswordStoreTest, RecordComesFromTheFirstSourceThatHasSomething) {
       {"refused, stored type 8 with a 16-byte salt (38 bytes)",
        [&](vesk::Attempt& a) { valueRefused(a); a.SetPasswordHash(StoredValue(8, SaltedSha1(kPassword, salt16))); },
        1, HASH_SALTED_SHA1, PWDINFO_SYNC_PASSWORD, salt16, 16},
+      {"refused, stored type 9, opaque data",
+       [&](vesk::Attempt& a) { valueRefused(a); a.SetPasswordHash(StoredValue(9, Of("opaque"))); }, 1,
+       HASH_HEDRA_PIVO, PWDINFO_SYNC_PASSWORD, Bytes{}, 0},
       {"refused, no stored hash, Galt hash", [&](vesk::Attempt& a) {
          valueRefused(a);
          a.SetPasswordHashAbsent(kStatusNoHash);
