@@ -1,9 +1,6 @@
 // Whole attempts of the real pwdlsm.so, the client scripted byte by byte: the
-// failure table, the edge cases of the exchange, the sync step and many
-// attempts at once.
-#include <atomic>
+// failure table, the edge cases of the exchange and the sync step.
 #include <functional>
-#include <thread>
 
 #include "method/status.h"
 #include "platform/tarn/tarn_control.h"
@@ -270,39 +267,6 @@ TEST_F(LsmSyncTest, FailedOrEmptySyncLeavesTheLoginSuccessful) {
     EXPECT_EQ(LinesWith(attempt, "PWD LSM: setPassword"), c.traced);
     EXPECT_EQ(attempt.PasswordValue(), std::nullopt);
     EXPECT_EQ(attempt.Attribute(24, u"Password Hash"), StoredValue(HASH_SHA1, Sha1(Of(kPassword))));
-  }
-}
-
-// Many attempts in one process, each with its own record; the first of them
-// also race for the once-only lookups of a freshly loaded module.
-TEST_F(LsmFlowTest, ManyAttemptsAtOnce) {
-  constexpr int kAttempts = 24;
-  std::vector<vesk::Attempt> attempts(kAttempts);
-  std::atomic<int> matched{0};
-  std::vector<std::thread> clients;
-  for (int i = 0; i < kAttempts; ++i) {
-    attempts[i].SetPasswordValue("password " + std::to_string(i));
-  }
-  {
-    std::vector<std::unique_ptr<vesk::EntryThread>> servers;
-    for (int i = 0; i < kAttempts; ++i) {
-      clients.emplace_back([&, i] {
-        vesk::Peer client = attempts[i].Play(Side::kClient);
-        Offer offer;
-        if (!Open(client, &offer)) return;
-        Answer(client, HASH_SALTED_SHA1, 0, Sha1(Join({Of("password " + std::to_string(i)), offer.extra})));
-        if (Verdict(client) == 1u) ++matched;
-      });
-      servers.push_back(std::make_unique<vesk::EntryThread>(attempts[i], Side::kServer, entry()));
-    }
-    for (auto& t : clients) t.join();
-    for (auto& s : servers) EXPECT_EQ(s->Join(), 0);
-  }
-  EXPECT_EQ(matched.load(), kAttempts);
-  for (int i = 0; i < kAttempts; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(attempts[i].EndOutcomes(Side::kServer), std::vector<std::int32_t>{0});
-    EXPECT_EQ(attempts[i].Allocs().outstanding, 0u);
   }
 }
 

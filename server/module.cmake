@@ -39,4 +39,11 @@ if(TARGET tarn AND TARGET vesk)
     LIBS vesk tarn method PkgConfig::LSM_NETTLE crypt)
   add_dependencies(pwdlsm_test pwdlsm)
   target_compile_definitions(pwdlsm_test PRIVATE PWDLSM_PATH="$<TARGET_FILE:pwdlsm>")
+
+  wistra_test(pwdlsm_concurrency_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/lsm_test_env.cpp ${CMAKE_CURRENT_LIST_DIR}/lsm_concurrency_test.cpp
+    LIBS vesk tarn method PkgConfig::LSM_NETTLE crypt
+    LABELS concurrency)
+  add_dependencies(pwdlsm_concurrency_test pwdlsm)
+  target_compile_definitions(pwdlsm_concurrency_test PRIVATE PWDLSM_PATH="$<TARGET_FILE:pwdlsm>")
 endif()
