@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "method/status.h"
+#include "platform/tarn/tarn_control.h"
 #include "server/lsm_test_env.h"
 
 namespace lsm_test {
@@ -128,6 +129,35 @@ TEST_F(PasswordStoreTest, RecordComesFromTheFirstSourceThatHasSomething) {
       EXPECT_EQ(Bytes(offer.extra.begin(), offer.extra.begin() + 4), Bytes(kGaltSalt.begin(), kGaltSalt.end()));
     }
     EXPECT_EQ(attempt.Allocs().outstanding, 0u);
+  }
+}
+
+// A Galt challenge that could not be drawn is neither offered nor checked.
+TEST_F(PasswordStoreTest, UndrawnGaltChallengeEndsTheAttempt) {
+  const std::int32_t kDrawFailed = -7200;
+  for (bool direct : {false, true}) {
+    SCOPED_TRACE(direct ? "direct form" : "current form");
+    vesk::Attempt attempt;
+    attempt.SetPasswordValueAbsent(kStatusNoSuchValue);
+    attempt.SetPasswordHashAbsent(kStatusNoHash);
+    const Bytes hash = Galt(kGaltSalt, kPassword);
+    attempt.SetGaltHash(hash, kGaltSalt);
+    ASSERT_EQ(TarnControl_FailNext("ATX_GetRandom", kDrawFailed, 1), 0);
+    Session run(*this, attempt);
+    if (direct) {
+      // What an answer to a challenge of zero bytes would be.
+      Answer(run.client, HASH_GALT, 0, Sha1(Join({hash, Bytes(16)})));
+      EXPECT_EQ(Verdict(run.client), 0u);
+      EXPECT_EQ(run.server.Join(), 0);
+    } else {
+      Offer offer;
+      ASSERT_TRUE(Open(run.client, &offer));
+      EXPECT_EQ(offer.record.status, kDrawFailed);
+      EXPECT_EQ(offer.record.hashId, HASH_GALT);
+      EXPECT_EQ(offer.record.extraLen, 0u);
+      EXPECT_TRUE(vesk::ExpectNoMore(run.client));
+      EXPECT_EQ(run.server.Join(), kDrawFailed);
+    }
   }
 }
 
