@@ -24,6 +24,8 @@ struct AttributeName {
 constexpr AttributeName kPasswordHashName("Password Hash");
 constexpr AttributeName kPasswordFlagsName("Password Flags");
 
+// Bit 0 of the password value's flag word, passed on to the client.
+constexpr std::uint32_t kValueFlagPassword = 0x1;
 constexpr std::size_t kCryptSaltLength = 2;
 constexpr std::size_t kSha1Length = 20;
 // A salted SHA-1 value: type byte, 20-byte digest, salt, one trailing byte.
@@ -121,14 +123,14 @@ std::int32_t getPasswordInfo(mafHandle handle, wire_pwdInfo* record, std::span<s
   std::uint32_t units = 0;
   std::uint32_t valueFlags = 0;
   std::int32_t status = WISTRA_MAF_GetPassword(handle, &units, nullptr, &valueFlags, 0, 0);
-  if (status == kStatusOk && (valueFlags & 0x1) != 0) record->flags |= PWDINFO_PASSWORD_FLAG;
+  if (status == kStatusOk && (valueFlags & kValueFlagPassword) != 0) record->flags |= PWDINFO_PASSWORD_FLAG;
 
   bool storedHashTried = false;
   bool valueNotMissing = false;
   if (IsNoPasswordValue(status)) {
     storedHashTried = true;
-    // A host that merely lacks the value (rather than the whole call) keeps the
-    // plain password elsewhere, so whatever hash is found there wants syncing.
+    // A Galt hash found after a password value that was refused, rather than
+    // one the user simply does not have, asks the client for the password.
     valueNotMissing = status != kStatusNoSuchValue;
     status = ReadStoredHashInfo(handle, record, extra);
   }
