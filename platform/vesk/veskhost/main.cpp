@@ -14,6 +14,9 @@
 #include "platform/vesk/veskhost/commands.h"
 #include "platform/vesk/veskhost/directory.h"
 #include "platform/vesk/veskhost/host.h"
+#ifdef WISTRA_HAVE_BENCH
+#include "tests/bench/wistra_bench.h"
+#endif
 
 namespace veskhost {
 namespace {
@@ -208,6 +211,23 @@ int RunLogin(const DirectoryArgs& dir, const ClientInput& input, const HostOptio
   return r.success ? kExitSuccess : kExitFailure;
 }
 
+int RunBench(const HostOptions& host, bool quick, const std::vector<std::string>& extra, const char* program) {
+#ifdef WISTRA_HAVE_BENCH
+  wistra_bench::Options options;
+  options.serverModule = host.serverModule;
+  options.clientModule = host.clientModule;
+  options.quick = quick;
+  std::vector<std::string> args{program};
+  args.insert(args.end(), extra.begin(), extra.end());
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  return wistra_bench::Run(static_cast<int>(argv.size()), argv.data(), options) == 0 ? kExitSuccess : kExitFailure;
+#else
+  (void)host, (void)quick, (void)extra, (void)program;
+  throw Usage{"bench: this veskhost was built without the benchmarks (WISTRA_BENCH off)"};
+#endif
+}
+
 int Main(int argc, char** argv) {
   CLI::App app{"veskhost: runs logins between the Wistra login modules"};
   app.require_subcommand(1);
@@ -267,6 +287,13 @@ int Main(int argc, char** argv) {
   // demo
   auto* demo = app.add_subcommand("demo", "a fresh directory with one user; a login that syncs, then a CHAP login");
   addModuleOptions(demo);
+
+  // bench: the benchmarks (tests/bench); other arguments go to Google Benchmark.
+  bool benchShort = false;
+  auto* bench = app.add_subcommand("bench", "run the benchmarks and print their ratios");
+  bench->add_flag("--short", benchShort, "run each benchmark a few times only, to show that all of them work");
+  bench->allow_extras();
+  addModuleOptions(bench);
 
   try {
     app.parse(argc, argv);
@@ -334,6 +361,7 @@ int Main(int argc, char** argv) {
       return kExitSuccess;
     }
     if (*demo) return RunDemo(host) ? kExitSuccess : kExitFailure;
+    if (*bench) return RunBench(host, benchShort, bench->remaining(), argv[0]);
   } catch (const Usage& u) {
     std::cerr << "veskhost: " << u.message << "\n";
     return kExitUsage;
