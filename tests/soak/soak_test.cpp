@@ -36,7 +36,8 @@
 #endif
 #endif
 #ifdef SOAK_SANITIZED
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime, whose allocator replaces malloc's bookkeeping.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes(void);
 #endif
 
 namespace {
