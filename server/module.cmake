@@ -19,30 +19,23 @@ set_target_properties(pwdlsm PROPERTIES
 # included, stays local, so that no symbol of this module interposes on another.
 target_link_options(pwdlsm PRIVATE -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/pwdlsm.map)
 
-# The module's dynamic symbols, checked on the library as built.
-wistra_test(pwdlsm_symbols_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/pwdlsm_symbols_test.cpp)
-add_dependencies(pwdlsm_symbols_test pwdlsm)
-target_compile_definitions(pwdlsm_symbols_test PRIVATE
-  PWDLSM_PATH="$<TARGET_FILE:pwdlsm>" PWDLSM_POINTER_SIZE=${CMAKE_SIZEOF_VOID_P})
-
 # Whole attempts of the real module, driven byte by byte through the framework
 # stand-in over the crypto service stand-in; expected answers are built with
-# Nettle and libxcrypt directly.
+# Nettle and libxcrypt directly, through the test support library (tests/support).
 if(TARGET tarn AND TARGET vesk)
-  pkg_check_modules(LSM_NETTLE REQUIRED IMPORTED_TARGET nettle)
   wistra_test(pwdlsm_test
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/lsm_test_env.cpp
       ${CMAKE_CURRENT_LIST_DIR}/lsm_flow_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/password_store_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/verify_test.cpp
-    LIBS vesk tarn method PkgConfig::LSM_NETTLE crypt)
+    LIBS vesk tarn method wistra_test_support)
   add_dependencies(pwdlsm_test pwdlsm)
   target_compile_definitions(pwdlsm_test PRIVATE PWDLSM_PATH="$<TARGET_FILE:pwdlsm>")
 
   wistra_test(pwdlsm_concurrency_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/lsm_test_env.cpp ${CMAKE_CURRENT_LIST_DIR}/lsm_concurrency_test.cpp
-    LIBS vesk tarn method PkgConfig::LSM_NETTLE crypt
+    LIBS vesk tarn method wistra_test_support
     LABELS concurrency)
   add_dependencies(pwdlsm_concurrency_test pwdlsm)
   target_compile_definitions(pwdlsm_concurrency_test PRIVATE PWDLSM_PATH="$<TARGET_FILE:pwdlsm>")

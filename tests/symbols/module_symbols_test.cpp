@@ -1,6 +1,8 @@
-// What the built pwdlsm.so shows the dynamic loader: the right ELF class and
+// What a built login module shows the dynamic loader: the right ELF class and
 // machine, one defined entry under its version, and nothing undefined that the
 // host framework, the crypto service or the C/C++ runtime does not provide.
+// Built once per module: MODULE_PATH, MODULE_ENTRY ("name@@VERSION"),
+// MODULE_VERSION, MODULE_POINTER_SIZE and MODULE_USES_BROKER come from the build.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -40,7 +42,7 @@ std::vector<DynamicSymbol> DynamicSymbols(const std::string& path) {
     const std::string name = m[5];
     if (name.empty()) continue;  // the null entry and section symbols
     // The linker's own entry for the version definition names no code or data.
-    if (m[4] == "ABS" && name == "SHA1_VERSION_1.0.0") continue;
+    if (m[4] == "ABS" && name == MODULE_VERSION) continue;
     symbols.push_back({name, m[4] != "UND", m[4]});
   }
   return symbols;
@@ -85,9 +87,15 @@ const std::set<std::string>& RuntimeNames() {
 }
 
 // The host's own: the framework's calls and err_warn, and the crypto service's
-// four operation families. They carry no version.
+// operation families (the token broker's only for the module that opens it).
+// They carry no version.
 bool IsHostName(const std::string& name) {
-  static const std::regex host(R"(^(MAF_[A-Za-z0-9_]+|err_warn|CCSX_[A-Za-z0-9_]+|SSLX_[A-Za-z0-9_]+|ATBX_[A-Za-z0-9_]+|ATX_[A-Za-z0-9_]+)$)");
+#if MODULE_USES_BROKER
+  static const std::regex host(
+      R"(^(MAF_[A-Za-z0-9_]+|err_warn|CCSX_[A-Za-z0-9_]+|SSLX_[A-Za-z0-9_]+|ATBX_[A-Za-z0-9_]+|ATX_[A-Za-z0-9_]+)$)");
+#else
+  static const std::regex host(R"(^(MAF_[A-Za-z0-9_]+|err_warn|CCSX_[A-Za-z0-9_]+|SSLX_[A-Za-z0-9_]+)$)");
+#endif
   return std::regex_match(name, host);
 }
 
@@ -99,11 +107,11 @@ bool HasRuntimeVersion(const std::string& name) {
   return std::regex_match(name.substr(at), version);
 }
 
-TEST(PwdlsmSymbols, IsAnElfSharedObjectForTheBuild) {
-  const std::string header = Capture("readelf -h -W '" PWDLSM_PATH "'");
-  ASSERT_FALSE(header.empty()) << "readelf could not read " PWDLSM_PATH;
+TEST(ModuleSymbols, IsAnElfSharedObjectForTheBuild) {
+  const std::string header = Capture("readelf -h -W '" MODULE_PATH "'");
+  ASSERT_FALSE(header.empty()) << "readelf could not read " MODULE_PATH;
   EXPECT_NE(header.find("Type:                              DYN"), std::string::npos) << header;
-#if PWDLSM_POINTER_SIZE == 4
+#if MODULE_POINTER_SIZE == 4
   EXPECT_NE(header.find("ELF32"), std::string::npos) << header;
   EXPECT_NE(header.find("Intel 80386"), std::string::npos) << header;
 #else
@@ -112,18 +120,18 @@ TEST(PwdlsmSymbols, IsAnElfSharedObjectForTheBuild) {
 #endif
 }
 
-TEST(PwdlsmSymbols, OnlyTheEntryIsDefinedUnderItsVersion) {
-  const std::vector<DynamicSymbol> symbols = DynamicSymbols(PWDLSM_PATH);
+TEST(ModuleSymbols, OnlyTheEntryIsDefinedUnderItsVersion) {
+  const std::vector<DynamicSymbol> symbols = DynamicSymbols(MODULE_PATH);
   ASSERT_FALSE(symbols.empty());
   std::vector<std::string> defined;
   for (const DynamicSymbol& s : symbols) {
     if (s.defined) defined.push_back(s.name);
   }
-  EXPECT_EQ(defined, std::vector<std::string>{"LSM00000009@@SHA1_VERSION_1.0.0"});
+  EXPECT_EQ(defined, std::vector<std::string>{MODULE_ENTRY});
 }
 
-TEST(PwdlsmSymbols, UndefinedNamesComeOnlyFromTheHostOrTheRuntime) {
-  const std::vector<DynamicSymbol> symbols = DynamicSymbols(PWDLSM_PATH);
+TEST(ModuleSymbols, UndefinedNamesComeOnlyFromTheHostOrTheRuntime) {
+  const std::vector<DynamicSymbol> symbols = DynamicSymbols(MODULE_PATH);
   ASSERT_FALSE(symbols.empty());
   std::size_t hostNames = 0;
   for (const DynamicSymbol& s : symbols) {
