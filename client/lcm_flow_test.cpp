@@ -1,13 +1,13 @@
 // The real pwdlcm.so, loaded as the framework loads it, driven by a server that
 // the test scripts message by message.
 #include <gtest/gtest.h>
-#include <nettle/sha1.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,46 +16,32 @@
 #include "platform/tarn/tarn_control.h"
 #include "platform/vesk/vesk.h"
 #include "platform/vesk/vesk_gtest.h"
+#include "tests/support/reference.h"
 
 namespace wistra {
 namespace {
 
+using reference::Galt;
+using reference::Join;
+using reference::Pattern;
+using reference::Sha1;
 using vesk::Bytes;
 using vesk::Le32s;
 using vesk::ToBytes;
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-Bytes Sha1(const Bytes& data) {
-  sha1_ctx ctx;
-  sha1_init(&ctx);
-  sha1_update(&ctx, data.size(), data.data());
-  Bytes out(SHA1_DIGEST_SIZE);
-  sha1_digest(&ctx, out.size(), out.data());
-  return out;
-}
 Bytes Upper(Bytes b) {
   for (auto& c : b) c = static_cast<std::uint8_t>(std::toupper(c));
   return b;
 }
-// The crypto service's Galt answer: SHA-1 over the first 16 bytes of
-// SHA-1(salt ‖ password), followed by the challenge behind the salt.
+// The crypto service's Galt answer: SHA-1 over the Galt hash of the password
+// under the salt, followed by the challenge behind the salt.
 Bytes GaltAnswer(const Bytes& extra, const Bytes& password) {
-  Bytes galt = Sha1(Cat({Bytes(extra.begin(), extra.begin() + 4), password}));
-  galt.resize(16);
-  return Sha1(Cat({galt, Bytes(extra.begin() + 4, extra.end())}));
+  const std::span<const std::uint8_t> salted(extra);
+  return Sha1(Join({Galt(salted.first(4), password), salted.subspan(4)}));
 }
 Bytes MultiHash(const Bytes& plain, const Bytes& upper) {
-  return Cat({Le32s({2, 0, static_cast<std::uint32_t>(plain.size())}), plain,
-              Le32s({1, static_cast<std::uint32_t>(upper.size())}), upper});
-}
-Bytes Challenge(std::size_t n, std::uint8_t start) {
-  Bytes b(n);
-  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(start + 5 * i);
-  return b;
+  return Join({Le32s({2, 0, static_cast<std::uint32_t>(plain.size())}), plain,
+               Le32s({1, static_cast<std::uint32_t>(upper.size())}), upper});
 }
 Bytes Record(std::int32_t status, std::uint32_t flags, std::int32_t hashId, std::uint32_t extraLen) {
   return Le32s({static_cast<std::uint32_t>(status), flags, static_cast<std::uint32_t>(hashId), extraLen});
@@ -109,13 +95,13 @@ vesk::Entry LcmFlow::entry_ = nullptr;
 
 TEST_F(LcmFlow, WithoutAttributeSevenAnswersTheSaltedSha1Request) {
   attempt_.SetTypedPassword("Pass word");
-  const Bytes challenge = Challenge(16, 3);
+  const Bytes challenge = Pattern(16, 3, 5);
   const std::int32_t rc = Run([&](vesk::Peer& server) {
     ExpectOpening(server);
     server.Send(Record(1, 0, HASH_SALTED_SHA1, 16));
     server.Send(challenge);
     EXPECT_TRUE(vesk::ExpectMessage(server, Le32s({HASH_SALTED_SHA1, 0})));
-    EXPECT_TRUE(vesk::ExpectMessage(server, Sha1(Cat({ToBytes("Pass word"), challenge}))));
+    EXPECT_TRUE(vesk::ExpectMessage(server, Sha1(Join({ToBytes("Pass word"), challenge}))));
     server.Send(Le32s({1}));
     EXPECT_TRUE(vesk::ExpectNoMore(server));
   });
@@ -133,7 +119,7 @@ TEST_F(LcmFlow, SyncSendsThePasswordWithItsZeroAfterASuccessfulVerdict) {
     EXPECT_TRUE(vesk::ExpectMessage(server, Le32s({HASH_SHA1, ANSWER_PASSWORD_CHANGE})));
     EXPECT_TRUE(vesk::ExpectMessage(server, Sha1(ToBytes("syncme"))));
     server.Send(Le32s({1}));
-    EXPECT_TRUE(vesk::ExpectMessage(server, Cat({ToBytes("syncme"), Bytes{0}}), vesk::Via::kX));
+    EXPECT_TRUE(vesk::ExpectMessage(server, Join({ToBytes("syncme"), Bytes{0}}), vesk::Via::kX));
     server.Send(Le32s({0}));  // a failed store does not change the outcome
     EXPECT_TRUE(vesk::ExpectNoMore(server));
   });
@@ -164,10 +150,10 @@ TEST_F(LcmFlow, UppercaseFlagSendsBothHashesInOneMultiHashAnswer) {
     Bytes plain, upper;  // expected entries
   };
   const Bytes pw = ToBytes("MiXed cAse 1");
-  const Bytes challenge = Challenge(16, 9);
-  const Bytes galtExtra = Cat({Bytes{1, 2, 3, 4}, challenge});
+  const Bytes challenge = Pattern(16, 9, 5);
+  const Bytes galtExtra = Join({Bytes{1, 2, 3, 4}, challenge});
   const Case cases[] = {
-      {"salted SHA-1", HASH_SALTED_SHA1, challenge, Sha1(Cat({pw, challenge})), Sha1(Cat({Upper(pw), challenge}))},
+      {"salted SHA-1", HASH_SALTED_SHA1, challenge, Sha1(Join({pw, challenge})), Sha1(Join({Upper(pw), challenge}))},
       {"Galt", HASH_GALT, galtExtra, GaltAnswer(galtExtra, pw), GaltAnswer(galtExtra, Upper(pw))},
   };
   for (const Case& c : cases) {
@@ -191,7 +177,7 @@ TEST_F(LcmFlow, UppercaseFlagSendsBothHashesInOneMultiHashAnswer) {
 }
 
 TEST_F(LcmFlow, DirectFormPassesTheCallersRecordThroughUnchanged) {
-  const Bytes record = Challenge(32, 0x40);  // a CIFS response record
+  const Bytes record = Pattern(32, 0x40, 5);  // a CIFS response record
   attempt_.SetTypedPassword(record);
   attempt_.SetTypedType(HASH_CIFS, 0x12345678);
   const int secret = attempt_.WatchSecret(record);
@@ -208,14 +194,14 @@ TEST_F(LcmFlow, DirectFormPassesTheCallersRecordThroughUnchanged) {
 
 TEST_F(LcmFlow, EncodedDigestIsSentAsItsDecodedRecord) {
   // An AFP record, 36 bytes, as the host's front end encodes it.
-  const Bytes afp = Challenge(36, 0x20);
+  const Bytes afp = Pattern(36, 0x20, 5);
   std::string hex;
   for (std::uint8_t b : afp) {
     static const char kDigits[] = "0123456789abcdef";
     hex += kDigits[b >> 4];
     hex += kDigits[b & 15];
   }
-  const Bytes text = Cat({Bytes{0xFF, 0xFE, 0xFE, 0xFF, HASH_AFP}, ToBytes(hex)});
+  const Bytes text = Join({Bytes{0xFF, 0xFE, 0xFE, 0xFF, HASH_AFP}, ToBytes(hex)});
   attempt_.SetTypedPassword(text);
   const std::int32_t rc = Run([&](vesk::Peer& server) {
     EXPECT_TRUE(vesk::ExpectMessage(server, Le32s({HASH_AFP, 0})));

@@ -1,12 +1,8 @@
 #include "client/password_hash.h"
 
-#include <crypt.h>
 #include <gtest/gtest.h>
-#include <nettle/md5.h>
-#include <nettle/sha1.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,53 +10,19 @@
 #include "method/status.h"
 #include "method/wire.h"
 #include "platform/tarn/tarn_control.h"
+#include "tests/support/reference.h"
 
 namespace wistra {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
-Bytes Cat(const Bytes& a, const Bytes& b) {
-  Bytes out = a;
-  out.insert(out.end(), b.begin(), b.end());
-  return out;
-}
-Bytes Sha1(const Bytes& data) {
-  sha1_ctx ctx;
-  sha1_init(&ctx);
-  sha1_update(&ctx, data.size(), data.data());
-  Bytes out(SHA1_DIGEST_SIZE);
-  sha1_digest(&ctx, out.size(), out.data());
-  return out;
-}
-Bytes Md5(const Bytes& data) {
-  md5_ctx ctx;
-  md5_init(&ctx);
-  md5_update(&ctx, data.size(), data.data());
-  Bytes out(MD5_DIGEST_SIZE);
-  md5_digest(&ctx, out.size(), out.data());
-  return out;
-}
-Bytes Crypt(const std::string& password, const std::string& salt) {
-  crypt_data data;
-  std::memset(&data, 0, sizeof data);
-  const char* text = crypt_r(password.c_str(), salt.c_str(), &data);
-  Bytes out(text, text + std::strlen(text));
-  out.push_back(0);
-  return out;
-}
-// The Galt hash as the crypto service defines it: the first 16 bytes of SHA-1(salt ‖ password).
-Bytes Galt(const Bytes& salt, const Bytes& password) {
-  Bytes h = Sha1(Cat(salt, password));
-  h.resize(16);
-  return h;
-}
-Bytes Filler(std::size_t n, std::uint8_t start) {
-  Bytes b(n);
-  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(start + 3 * i);
-  return b;
-}
+using reference::Bytes;
+using reference::CryptWithZero;
+using reference::Galt;
+using reference::Join;
+using reference::Md5;
+using reference::Of;
+using reference::Pattern;
+using reference::Sha1;
 
 // The facade is up for every test, as it is in a loaded module.
 class FacadeUp : public ::testing::Environment {
@@ -102,9 +64,9 @@ Result GaltHash(const Bytes& extra, const Bytes& password) {
 }
 
 TEST(HashPassword, AnswersMatchTheIndependentPrimitives) {
-  const Bytes pw = B("Secret pass");
-  const Bytes challenge = Filler(16, 0x41);
-  const Bytes longPw = Filler(240, 0x20);
+  const Bytes pw = Of("Secret pass");
+  const Bytes challenge = Pattern(16, 0x41, 3);
+  const Bytes longPw = Pattern(240, 0x20, 3);
   struct Case {
     const char* name;
     std::int32_t id;
@@ -112,13 +74,13 @@ TEST(HashPassword, AnswersMatchTheIndependentPrimitives) {
     Bytes password;
     Bytes expected;
   } const cases[] = {
-      {"SHA-1 ignores extra data", HASH_SHA1, B("xyz"), pw, Sha1(pw)},
-      {"MD5 ignores extra data", HASH_MD5, B("xyz"), pw, Md5(pw)},
-      {"crypt with 2 salt bytes", HASH_CRYPT, B("ab"), pw, Crypt("Secret pass", "ab")},
-      {"crypt uses only the first 2 extra bytes", HASH_CRYPT, B("abXYZ"), pw, Crypt("Secret pass", "ab")},
-      {"salted SHA-1 over password and challenge", HASH_SALTED_SHA1, challenge, pw, Sha1(Cat(pw, challenge))},
+      {"SHA-1 ignores extra data", HASH_SHA1, Of("xyz"), pw, Sha1(pw)},
+      {"MD5 ignores extra data", HASH_MD5, Of("xyz"), pw, Md5(pw)},
+      {"crypt with 2 salt bytes", HASH_CRYPT, Of("ab"), pw, CryptWithZero("Secret pass", "ab")},
+      {"crypt uses only the first 2 extra bytes", HASH_CRYPT, Of("abXYZ"), pw, CryptWithZero("Secret pass", "ab")},
+      {"salted SHA-1 over password and challenge", HASH_SALTED_SHA1, challenge, pw, Sha1(Join({pw, challenge}))},
       {"salted SHA-1 without extra data", HASH_SALTED_SHA1, {}, pw, Sha1(pw)},
-      {"salted SHA-1 filling the work buffer", HASH_SALTED_SHA1, challenge, longPw, Sha1(Cat(longPw, challenge))},
+      {"salted SHA-1 filling the work buffer", HASH_SALTED_SHA1, challenge, longPw, Sha1(Join({longPw, challenge}))},
       {"SHA-1 of an empty password", HASH_SHA1, {}, {}, Sha1({})},
   };
   for (const Case& c : cases) {
@@ -138,21 +100,21 @@ TEST(HashPassword, RefusalsLeaveTheAnswerTypeAndTheServiceAlone) {
     std::size_t passwordLength;
     std::int32_t status;
   } const cases[] = {
-      {"crypt with 1 salt byte", HASH_CRYPT, B("a"), 6, kStatusBadArgument},
+      {"crypt with 1 salt byte", HASH_CRYPT, Of("a"), 6, kStatusBadArgument},
       {"crypt without extra data", HASH_CRYPT, {}, 6, kStatusBadArgument},
-      {"salted SHA-1 beyond the work buffer", HASH_SALTED_SHA1, Filler(17, 1), 240, kStatusBadArgument},
+      {"salted SHA-1 beyond the work buffer", HASH_SALTED_SHA1, Pattern(17, 1, 3), 240, kStatusBadArgument},
       {"salted SHA-1 with a password beyond the work buffer", HASH_SALTED_SHA1, {}, 257, kStatusBadArgument},
       {"plain", HASH_PLAIN, {}, 6, kStatusNotSupported},
       {"CHAP", HASH_CHAP, {}, 6, kStatusNotSupported},
       {"CIFS", HASH_CIFS, {}, 6, kStatusNotSupported},
       {"Vesk Pelu", HASH_VESK_PELU, {}, 6, kStatusNotSupported},
-      {"Galt", HASH_GALT, Filler(20, 1), 6, kStatusNotSupported},
+      {"Galt", HASH_GALT, Pattern(20, 1, 3), 6, kStatusNotSupported},
       {"unknown id", 13, {}, 6, kStatusNotSupported},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TarnControl_Reset();
-    const Result r = Hash(c.id, c.extra, Filler(c.passwordLength, 0x61));
+    const Result r = Hash(c.id, c.extra, Pattern(c.passwordLength, 0x61, 3));
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.answerType, -99);
     EXPECT_EQ(TarnControl_CallCount("CCSX_CreateContext"), 0u);
@@ -165,7 +127,7 @@ TEST(HashPassword, ServiceFailurePassesUpAndTheContextIsDestroyed) {
     SCOPED_TRACE(op);
     TarnControl_Reset();
     ASSERT_EQ(TarnControl_FailNext(op, kStatusBadLength, 1), 0);
-    const Result r = Hash(HASH_SALTED_SHA1, Filler(16, 1), B("pw"));
+    const Result r = Hash(HASH_SALTED_SHA1, Pattern(16, 1, 3), Of("pw"));
     EXPECT_EQ(r.status, kStatusBadLength);
     EXPECT_EQ(r.answerType, HASH_SALTED_SHA1);
     EXPECT_EQ(TarnControl_LiveContexts(), live);
@@ -173,30 +135,30 @@ TEST(HashPassword, ServiceFailurePassesUpAndTheContextIsDestroyed) {
 }
 
 TEST(RimoGaltHashPassword, JoinsTheSaltedGaltHashWithTheChallenge) {
-  const Bytes pw = B("Galt Pass");
+  const Bytes pw = Of("Galt Pass");
   const Bytes salt = {0xDE, 0xAD, 0x01, 0x02};
   struct Case {
     const char* name;
     Bytes challenge;
   } const cases[] = {
-      {"the standard 16 random bytes", Filler(16, 0x90)},
+      {"the standard 16 random bytes", Pattern(16, 0x90, 3)},
       {"a salt and nothing behind it", {}},
-      {"the largest challenge that fits", Filler(240, 0x10)},
+      {"the largest challenge that fits", Pattern(240, 0x10, 3)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Result r = GaltHash(Cat(salt, c.challenge), pw);
+    const Result r = GaltHash(Join({salt, c.challenge}), pw);
     ASSERT_EQ(r.status, kStatusOk);
     EXPECT_EQ(r.answerType, HASH_GALT);
-    EXPECT_EQ(r.answer, Sha1(Cat(Galt(salt, pw), c.challenge)));
+    EXPECT_EQ(r.answer, Sha1(Join({Galt(salt, pw), c.challenge})));
   }
 }
 
 TEST(RimoGaltHashPassword, RefusesExtraDataWithoutASaltOrBeyondTheWorkBuffer) {
-  const Bytes pw = B("Galt Pass");
-  EXPECT_EQ(GaltHash(Filler(3, 1), pw).status, kStatusBadArgument);
+  const Bytes pw = Of("Galt Pass");
+  EXPECT_EQ(GaltHash(Pattern(3, 1, 3), pw).status, kStatusBadArgument);
   EXPECT_EQ(GaltHash({}, pw).status, kStatusBadArgument);
-  EXPECT_EQ(GaltHash(Filler(4 + 241, 1), pw).status, kStatusBadArgument);
+  EXPECT_EQ(GaltHash(Pattern(4 + 241, 1, 3), pw).status, kStatusBadArgument);
 }
 
 TEST(MyStrupr, UpperCasesOnlyAsciiLettersUpToTheZero) {

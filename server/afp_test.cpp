@@ -13,7 +13,7 @@ namespace {
 using schemes_test::Bytes;
 using schemes_test::FromHex;
 using schemes_test::HexOf;
-using schemes_test::NettleDes;
+using schemes_test::DesBlock;
 using schemes_test::Of;
 using schemes_test::SchemeTest;
 using TraceList = std::vector<std::string>;
@@ -37,7 +37,7 @@ Bytes Record(std::uint16_t uam, const std::string& proofPassword, std::uint16_t 
   Bytes r(kAfpAnswerSize, 0xEE);
   r[0] = static_cast<std::uint8_t>(uam);
   r[1] = static_cast<std::uint8_t>(uam >> 8);
-  const Bytes proof = NettleDes(Key(proofPassword, keyUam == 3), kServerRandom);
+  const Bytes proof = DesBlock(Key(proofPassword, keyUam == 3), kServerRandom);
   std::copy(kServerRandom.begin(), kServerRandom.end(), r.begin() + 4);
   std::copy(proof.begin(), proof.end(), r.begin() + 12);
   std::copy(kClientRandom.begin(), kClientRandom.end(), r.begin() + 20);
@@ -65,10 +65,10 @@ TEST_F(AfpCompareTest, BothExchangesAndTheKeyRules) {
   };
   const Case cases[] = {
       {"one-way", 2, 2, "secret", "secret", 0, Bytes(8, 0)},
-      {"two-way", 3, 3, "secret", "secret", 0, NettleDes(Key("secret", true), kClientRandom)},
+      {"two-way", 3, 3, "secret", "secret", 0, DesBlock(Key("secret", true), kClientRandom)},
       {"only 8 bytes count", 2, 2, "longpassword1", "longpassXYZ", 0, Bytes(8, 0)},
       {"only 8 bytes count, two-way", 3, 3, "\xffongpass", "\xffongpassword", 0,
-       NettleDes(Key("\xffongpass", true), kClientRandom)},
+       DesBlock(Key("\xffongpass", true), kClientRandom)},
       {"one-way record under the two-way key", 3, 2, "secret", "secret", -1642, {}},
       {"two-way record under the one-way key", 2, 3, "secret", "secret", -1642, {}},
       {"wrong password", 3, 3, "secret", "Secret", -1642, {}},

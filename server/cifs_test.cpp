@@ -137,7 +137,7 @@ TEST_F(CifsCompareTest, PasswordsWithoutNtHashStillMatchByLanman) {
     SCOPED_TRACE(plain.size());
     vesk::Attempt attempt;
     const Bytes password = Terminated(plain);
-    const Bytes answer = Answer(kChallenge, schemes_test::NettleResponse(schemes_test::NettleLanman(plain), kChallenge));
+    const Bytes answer = Answer(kChallenge, schemes_test::DesResponse(schemes_test::NettleLanman(plain), kChallenge));
     EXPECT_EQ(doCIFSCompare(attempt.Handle(vesk::Side::kServer), password.data(),
                             static_cast<std::int32_t>(plain.size()), answer.data(),
                             static_cast<std::uint32_t>(answer.size())),

@@ -14,22 +14,17 @@ namespace {
 
 using schemes_test::Bytes;
 using schemes_test::FromHex;
+using schemes_test::Galt;
 using schemes_test::HexOf;
-using schemes_test::NettleGalt;
-using schemes_test::NettleSha1;
+using schemes_test::Join;
 using schemes_test::Of;
 using schemes_test::SchemeTest;
+using schemes_test::Sha1;
 using TraceList = std::vector<std::string>;
 
 constexpr std::int32_t kInjected = -1422;
 const Bytes kSalt = FromHex("0a0b0c0d");
 const Bytes kKeyReference = FromHex("01020304");
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
 
 Bytes Le32(std::int32_t v) {
   const auto u = static_cast<std::uint32_t>(v);
@@ -57,8 +52,8 @@ Bytes BrokerEncrypt(const Bytes& digest) {
 }
 
 Bytes HedraAnswer(const std::string& password) {
-  const Bytes encrypted = BrokerEncrypt(NettleGalt(kSalt, Of(password)));
-  return Cat({kKeyReference, kSalt, Le32(static_cast<std::int32_t>(encrypted.size())), encrypted});
+  const Bytes encrypted = BrokerEncrypt(Galt(kSalt, Of(password)));
+  return Join({kKeyReference, kSalt, Le32(static_cast<std::int32_t>(encrypted.size())), encrypted});
 }
 
 std::int32_t Hedra(mafHandle h, const std::string& password, const Bytes& answer, std::size_t length) {
@@ -146,8 +141,8 @@ struct VeskPelu {
       b.resize(36, 0xC5);
       return b;
     };
-    return Cat({salt, Le32(expectedLength), field(expected), Le32(dataALength), field(dataA), Le32(dataBLength),
-                field(dataB)});
+    return Join({salt, Le32(expectedLength), field(expected), Le32(dataALength), field(dataA), Le32(dataBLength),
+                 field(dataB)});
   }
 };
 
@@ -157,7 +152,7 @@ VeskPelu MakeVeskPelu(const Bytes& inner, const Bytes& dataA, const Bytes& dataB
   r.dataALength = static_cast<std::int32_t>(dataA.size());
   r.dataB = dataB;
   r.dataBLength = static_cast<std::int32_t>(dataB.size());
-  r.expected = NettleSha1(Cat({inner, dataB, dataA}));
+  r.expected = Sha1(Join({inner, dataB, dataA}));
   return r;
 }
 
@@ -173,8 +168,8 @@ TEST_F(VeskPeluTest, FirstAttemptSecondAttemptAndNeither) {
   const std::string password = "chained pw";
   const Bytes dataA = Of("server nonce A");
   const Bytes dataB = Of("client nonce B, longer one");
-  const Bytes sha1 = NettleSha1(Of(password));
-  const Bytes galt = NettleGalt(kSalt, Of(password));
+  const Bytes sha1 = Sha1(Of(password));
+  const Bytes galt = Galt(kSalt, Of(password));
   const TraceList start{"PWD LSM: doVESKPELUCompare"};
   const std::string first = "PWD LSM: doVESKPELUCompare first compare failed";
   const std::string matched = "PWD LSM: doVESKPELUCompare matched";
@@ -182,7 +177,7 @@ TEST_F(VeskPeluTest, FirstAttemptSecondAttemptAndNeither) {
   VeskPelu shortExpected = MakeVeskPelu(sha1, dataA, dataB);
   shortExpected.expectedLength = 16;
   VeskPelu swapped = MakeVeskPelu(sha1, dataA, dataB);
-  swapped.expected = NettleSha1(Cat({sha1, dataA, dataB}));
+  swapped.expected = Sha1(Join({sha1, dataA, dataB}));
   struct Case {
     const char* name;
     Bytes answer;
@@ -208,7 +203,7 @@ TEST_F(VeskPeluTest, FirstAttemptSecondAttemptAndNeither) {
 }
 
 TEST_F(VeskPeluTest, RecordsOutsideTheirFieldsAreRefusedUnread) {
-  const Bytes sha1 = NettleSha1(Of("pw"));
+  const Bytes sha1 = Sha1(Of("pw"));
   const VeskPelu good = MakeVeskPelu(sha1, Of("a"), Of("b"));
   struct Case {
     const char* name;
@@ -239,7 +234,7 @@ TEST_F(VeskPeluTest, RecordsOutsideTheirFieldsAreRefusedUnread) {
 }
 
 TEST_F(VeskPeluTest, ACryptoFailureInTheFirstAttemptEndsIt) {
-  const Bytes galt = NettleGalt(kSalt, Of("pw"));
+  const Bytes galt = Galt(kSalt, Of("pw"));
   const Bytes answer = MakeVeskPelu(galt, Of("a"), Of("b")).Encode();
   for (const char* operation :
        {"CCSX_CreateContext", "CCSX_DigestInit", "CCSX_Digest", "CCSX_DigestUpdate", "CCSX_DigestFinal"}) {
@@ -265,9 +260,9 @@ std::int32_t Galt(mafHandle h, const Bytes& stored, const Bytes& answer, const B
 }
 
 TEST_F(GaltTest, MatchesShaOfTheStoredHashAndTheChallenge) {
-  const Bytes stored = NettleGalt(kSalt, Of("pw"));
+  const Bytes stored = Galt(kSalt, Of("pw"));
   const Bytes random = FromHex("00112233445566778899aabbccddeeff");
-  const Bytes answer = NettleSha1(Cat({stored, random}));
+  const Bytes answer = Sha1(Join({stored, random}));
   Bytes longer = answer;
   longer.push_back(0);
   Bytes flipped = answer;
@@ -278,11 +273,11 @@ TEST_F(GaltTest, MatchesShaOfTheStoredHashAndTheChallenge) {
     std::int32_t status;
   };
   const Case cases[] = {
-      {"right", answer, Cat({kSalt, random}), 0},
-      {"the salt is not digested", answer, Cat({FromHex("ffffffff"), random}), 0},
-      {"19 bytes", Bytes(answer.begin(), answer.end() - 1), Cat({kSalt, random}), -1642},
-      {"21 bytes", longer, Cat({kSalt, random}), -1642},
-      {"last bit", flipped, Cat({kSalt, random}), -1642},
+      {"right", answer, Join({kSalt, random}), 0},
+      {"the salt is not digested", answer, Join({FromHex("ffffffff"), random}), 0},
+      {"19 bytes", Bytes(answer.begin(), answer.end() - 1), Join({kSalt, random}), -1642},
+      {"21 bytes", longer, Join({kSalt, random}), -1642},
+      {"last bit", flipped, Join({kSalt, random}), -1642},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -305,7 +300,7 @@ TEST_F(GaltTest, InputBeyondItsBufferIsRefused) {
     TarnControl_Reset();
     Bytes stored(c.stored, 0x3C);
     Bytes extra(c.extra, 0x4D);
-    const Bytes answer = NettleSha1(Cat({stored, c.extra >= 4 ? Bytes(extra.begin() + 4, extra.end()) : Bytes{}}));
+    const Bytes answer = Sha1(Join({stored, c.extra >= 4 ? Bytes(extra.begin() + 4, extra.end()) : Bytes{}}));
     EXPECT_EQ(Galt(handle(), stored, answer, extra), c.status);
     EXPECT_EQ(Calls("CCSX_CreateContext"), c.status == 0 ? 1u : 0u);
   }

@@ -15,29 +15,24 @@
 #include "method/wire.h"
 #include "platform/vesk/vesk.h"
 #include "platform/vesk/vesk_gtest.h"
+#include "tests/support/reference.h"
 
 namespace lsm_test {
 
-using Bytes = std::vector<std::uint8_t>;
+using wistra::reference::Bytes;
 using vesk::Side;
 
-Bytes Of(std::string_view text);
-Bytes Join(std::initializer_list<std::span<const std::uint8_t>> parts);
-
-// Independent references.
-Bytes Sha1(std::span<const std::uint8_t> data);
-Bytes Md5(std::span<const std::uint8_t> data);
-Bytes Md4(std::span<const std::uint8_t> data);
-// The crypt text of password under a two-character salt, with its zero byte.
-Bytes Crypt(std::string_view password, std::string_view salt);
-// DES of one 8-byte block under an 8-byte key (parity bits ignored).
-Bytes DesBlock(std::span<const std::uint8_t> key8, std::span<const std::uint8_t> block8);
-// The 24-byte response to an 8-byte challenge from a 16-byte hash.
-Bytes DesResponse(std::span<const std::uint8_t> hash16, std::span<const std::uint8_t> challenge8);
-// The NT hash of an ASCII password.
-Bytes NtHash(std::string_view password);
-// The stand-in's Galt hash: the first 16 bytes of SHA-1(salt ‖ password).
-Bytes Galt(std::span<const std::uint8_t> salt, std::string_view password);
+// Independent references, shared with the other test programs.
+using wistra::reference::CryptWithZero;
+using wistra::reference::DesBlock;
+using wistra::reference::DesResponse;
+using wistra::reference::Galt;
+using wistra::reference::Join;
+using wistra::reference::Md4;
+using wistra::reference::Md5;
+using wistra::reference::NtHash;
+using wistra::reference::Of;
+using wistra::reference::Sha1;
 
 // "Password Hash" values as the directory keeps them.
 Bytes StoredValue(std::int8_t type, std::span<const std::uint8_t> data);  // type, data, one trailing byte

@@ -133,7 +133,7 @@ TEST_F(MsChapCompareTest, VerdictStatusAndWriteBack) {
   };
   const Bytes zeros(24, 0);
   const Bytes longPassword(257, 'Q');
-  const Bytes longLmResponse = schemes_test::NettleResponse(schemes_test::NettleLanman(longPassword), kChallenge);
+  const Bytes longLmResponse = schemes_test::DesResponse(schemes_test::NettleLanman(longPassword), kChallenge);
   const Case cases[] = {
       {"NT variant", Of("Password"), zeros, kNtResponse, 0x01, 0, 1, true, true},
       {"NT variant, other flag bits", Of("Password"), zeros, kNtResponse, 0xFF, 0, 1, true, true},

@@ -54,7 +54,7 @@ Bytes SaltedSha1(std::string_view password, std::span<const std::uint8_t> salt) 
 
 TEST_F(PasswordStoreTest, RecordComesFromTheFirstSourceThatHasSomething) {
   const Bytes salt16 = Of("0123456789abcdef");
-  const Bytes crypt = Crypt(kPassword, "ab");
+  const Bytes crypt = CryptWithZero(kPassword, "ab");
   const std::string cryptText(crypt.begin(), crypt.end() - 1);
   const auto valueRefused = [](vesk::Attempt& a) { a.SetPasswordValueAbsent(kStatusNotSupported); };
   const auto galt = [](vesk::Attempt& a) { a.SetGaltHash(Galt(kGaltSalt, kPassword), kGaltSalt); };

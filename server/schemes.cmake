@@ -12,9 +12,9 @@ target_link_libraries(server_schemes PUBLIC ccs_atb ccs method osa)
 wistra_module_code(server_schemes)
 
 # The tests run the checks against the crypto service stand-in and the
-# framework stand-in; expected answers are built with Nettle directly.
+# framework stand-in; expected answers are built with Nettle directly, through
+# the test support library (tests/support).
 if(TARGET tarn AND TARGET vesk)
-  pkg_check_modules(schemes_nettle REQUIRED IMPORTED_TARGET nettle)
   wistra_test(server_schemes_test
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/schemes_test_env.cpp
@@ -24,5 +24,5 @@ if(TARGET tarn AND TARGET vesk)
       ${CMAKE_CURRENT_LIST_DIR}/mschap_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/afp_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/digest_compare_test.cpp
-    LIBS server_schemes tarn vesk PkgConfig::schemes_nettle)
+    LIBS server_schemes tarn vesk wistra_test_support)
 endif()

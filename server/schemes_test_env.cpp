@@ -1,11 +1,6 @@
 #include "server/schemes_test_env.h"
 
-#include <nettle/des.h>
-#include <nettle/md4.h>
-#include <nettle/sha1.h>
-
 #include <cctype>
-#include <cstring>
 
 #include "ccs/atb.h"
 #include "ccs/ccs.h"
@@ -32,18 +27,6 @@ class FacadeEnvironment : public ::testing::Environment {
 
 const ::testing::Environment* const facade = ::testing::AddGlobalTestEnvironment(new FacadeEnvironment);
 
-void StrToKey(const std::uint8_t* s, std::uint8_t* k) {
-  k[0] = static_cast<std::uint8_t>(s[0] >> 1);
-  k[1] = static_cast<std::uint8_t>(((s[0] & 0x01) << 6) | (s[1] >> 2));
-  k[2] = static_cast<std::uint8_t>(((s[1] & 0x03) << 5) | (s[2] >> 3));
-  k[3] = static_cast<std::uint8_t>(((s[2] & 0x07) << 4) | (s[3] >> 4));
-  k[4] = static_cast<std::uint8_t>(((s[3] & 0x0F) << 3) | (s[4] >> 5));
-  k[5] = static_cast<std::uint8_t>(((s[4] & 0x1F) << 2) | (s[5] >> 6));
-  k[6] = static_cast<std::uint8_t>(((s[5] & 0x3F) << 1) | (s[6] >> 7));
-  k[7] = static_cast<std::uint8_t>(s[6] & 0x7F);
-  for (int i = 0; i < 8; ++i) k[i] = static_cast<std::uint8_t>(k[i] << 1);
-}
-
 }  // namespace
 
 Bytes FromHex(std::string_view hex) {
@@ -62,38 +45,7 @@ Bytes FromHex(std::string_view hex) {
   return out;
 }
 
-Bytes Of(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
 std::string HexOf(std::span<const std::uint8_t> bytes) { return vesk::Hex(bytes); }
-
-Bytes NettleMd4(std::span<const std::uint8_t> data) {
-  md4_ctx ctx;
-  md4_init(&ctx);
-  md4_update(&ctx, data.size(), data.data());
-  Bytes out(MD4_DIGEST_SIZE);
-  md4_digest(&ctx, out.size(), out.data());
-  return out;
-}
-
-Bytes NettleSha1(std::span<const std::uint8_t> data) {
-  sha1_ctx ctx;
-  sha1_init(&ctx);
-  sha1_update(&ctx, data.size(), data.data());
-  Bytes out(SHA1_DIGEST_SIZE);
-  sha1_digest(&ctx, out.size(), out.data());
-  return out;
-}
-
-Bytes NettleDes(std::span<const std::uint8_t> key, std::span<const std::uint8_t> block) {
-  std::uint8_t k[DES_KEY_SIZE];
-  std::memcpy(k, key.data(), DES_KEY_SIZE);
-  des_fix_parity(DES_KEY_SIZE, k, k);
-  des_ctx ctx;
-  des_set_key(&ctx, k);
-  Bytes out(DES_BLOCK_SIZE);
-  des_encrypt(&ctx, DES_BLOCK_SIZE, out.data(), block.data());
-  return out;
-}
 
 Bytes NettleLanman(std::span<const std::uint8_t> password) {
   std::uint8_t upper[14] = {};
@@ -104,33 +56,11 @@ Bytes NettleLanman(std::span<const std::uint8_t> password) {
   static const std::uint8_t kMagic[8] = {'K', 'G', 'S', '!', '@', '#', '$', '%'};
   Bytes out;
   for (int half = 0; half < 2; ++half) {
-    std::uint8_t key[8];
-    StrToKey(upper + 7 * half, key);
-    const Bytes block = NettleDes(key, kMagic);
+    const auto key = wistra::reference::DesKey(std::span<const std::uint8_t, 7>(upper + 7 * half, 7));
+    const Bytes block = DesBlock(key, kMagic);
     out.insert(out.end(), block.begin(), block.end());
   }
   return out;
-}
-
-Bytes NettleResponse(std::span<const std::uint8_t> hash, std::span<const std::uint8_t> challenge) {
-  std::uint8_t padded[21] = {};
-  std::memcpy(padded, hash.data(), 16);
-  Bytes out;
-  for (int i = 0; i < 3; ++i) {
-    std::uint8_t key[8];
-    StrToKey(padded + 7 * i, key);
-    const Bytes block = NettleDes(key, challenge);
-    out.insert(out.end(), block.begin(), block.end());
-  }
-  return out;
-}
-
-Bytes NettleGalt(std::span<const std::uint8_t> salt, std::span<const std::uint8_t> password) {
-  Bytes input(salt.begin(), salt.end());
-  input.insert(input.end(), password.begin(), password.end());
-  Bytes digest = NettleSha1(input);
-  digest.resize(16);
-  return digest;
 }
 
 void SchemeTest::SetUp() { TarnControl_Reset(); }

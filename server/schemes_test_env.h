@@ -14,27 +14,26 @@
 
 #include "method/maf.h"
 #include "platform/vesk/vesk.h"
+#include "tests/support/reference.h"
 
 namespace schemes_test {
 
-using Bytes = std::vector<std::uint8_t>;
+using wistra::reference::Bytes;
 
 // "01 ab ..." or "01ab..." into bytes; spaces are ignored.
 Bytes FromHex(std::string_view hex);
-Bytes Of(std::string_view text);
 std::string HexOf(std::span<const std::uint8_t> bytes);
 
-// Independent references for expected answers.
-Bytes NettleMd4(std::span<const std::uint8_t> data);
-Bytes NettleSha1(std::span<const std::uint8_t> data);
-// DES of one block; the lowest bit of each key byte is ignored.
-Bytes NettleDes(std::span<const std::uint8_t> key, std::span<const std::uint8_t> block);
+// Independent references for expected answers, shared with the other test programs.
+using wistra::reference::DesBlock;
+using wistra::reference::DesResponse;
+using wistra::reference::Galt;
+using wistra::reference::Join;
+using wistra::reference::Md4;
+using wistra::reference::Of;
+using wistra::reference::Sha1;
 // The LAN Manager hash of raw bytes: the first 14, ASCII letters upper-cased.
 Bytes NettleLanman(std::span<const std::uint8_t> password);
-// The 24-byte response to an 8-byte challenge from a 16-byte hash.
-Bytes NettleResponse(std::span<const std::uint8_t> hash, std::span<const std::uint8_t> challenge);
-// The stand-in's Galt hash: the first 16 bytes of SHA-1(salt | password).
-Bytes NettleGalt(std::span<const std::uint8_t> salt, std::span<const std::uint8_t> password);
 
 class SchemeTest : public ::testing::Test {
  protected:

@@ -128,7 +128,7 @@ class VerifyTest : public LsmTest {};
 
 TEST_F(VerifyTest, EveryRowMatchesItsAnswerAndNothingElse) {
   const Bytes sha1 = Sha1(Of(kPassword)), md5 = Md5(Of(kPassword));
-  const Bytes crypt = Crypt(kPassword, "ab"), cryptOther = Crypt(kOther, "ab");
+  const Bytes crypt = CryptWithZero(kPassword, "ab"), cryptOther = CryptWithZero(kOther, "ab");
   const std::string cryptText(crypt.begin(), crypt.end() - 1);
   const Bytes salted = Join({Sha1(Join({Of(kPassword), kSalt16})), kSalt16});
   const Bytes chapResponse = Md5(Join({Bytes{7}, Of(kPassword), kChallenge8}));
@@ -158,8 +158,8 @@ TEST_F(VerifyTest, EveryRowMatchesItsAnswerAndNothingElse) {
        {Sha1(Join({Of(kPassword), Of("x")})), Bytes(sha1.begin(), sha1.end() - 1)}},
       {"2 against 1", Plain(), HASH_SHA1, sha1, {Flipped(sha1, 3), Join({sha1, Bytes{0}})}},
       {"3 against 1", Plain(), HASH_MD5, md5, {Md5(Of(kOther))}},
-      {"4 against 1", Plain(), HASH_CRYPT, Crypt(kPassword, "xy"),
-       {Crypt(kOther, "xy"), Join({Crypt(kPassword, "xy"), Bytes{0}}), Of("x")}},
+      {"4 against 1", Plain(), HASH_CRYPT, CryptWithZero(kPassword, "xy"),
+       {CryptWithZero(kOther, "xy"), Join({CryptWithZero(kPassword, "xy"), Bytes{0}}), Of("x")}},
       {"5 against 1", Plain(), HASH_CHAP, chap,
        {Bytes(chap.begin(), chap.end() - 1), Join({chap, Bytes{0}}), ChapAnswer(7, kChallenge8, 8, Flipped(chapResponse, 2), 16),
         // Lengths past the 32-byte fields (a check that read on would leave

@@ -1,15 +1,9 @@
 // Whole logins: the real pwdlsm.so and pwdlcm.so loaded into one host, each with
 // its own facade and portability state, talking over the framework's channel.
-#include <crypt.h>
 #include <gtest/gtest.h>
-#include <nettle/des.h>
-#include <nettle/md4.h>
-#include <nettle/md5.h>
-#include <nettle/sha1.h>
 
 #include <cctype>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,99 +17,26 @@
 #include "platform/tarn/tarn_control.h"
 #include "platform/tarn/tarn_host.h"
 #include "platform/vesk/vesk.h"
+#include "tests/support/reference.h"
 
 namespace wistra {
 namespace {
 
+using reference::CryptText;
+using reference::DesBlock;
+using reference::DesResponse;
+using reference::Galt;
+using reference::Join;
+using reference::Md5;
+using reference::NtHash;
+using reference::Pattern;
+using reference::Sha1;
 using vesk::Bytes;
 using vesk::ToBytes;
 
 // --- Independent primitives ---------------------------------------------------------
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
 Bytes Le32(std::uint32_t v) { return vesk::Le32(v); }
-Bytes Pattern(std::size_t n, std::uint8_t start) {
-  Bytes b(n);
-  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(start + 11 * i);
-  return b;
-}
-Bytes Sha1(const Bytes& data) {
-  sha1_ctx ctx;
-  sha1_init(&ctx);
-  sha1_update(&ctx, data.size(), data.data());
-  Bytes out(SHA1_DIGEST_SIZE);
-  sha1_digest(&ctx, out.size(), out.data());
-  return out;
-}
-Bytes Md5(const Bytes& data) {
-  md5_ctx ctx;
-  md5_init(&ctx);
-  md5_update(&ctx, data.size(), data.data());
-  Bytes out(MD5_DIGEST_SIZE);
-  md5_digest(&ctx, out.size(), out.data());
-  return out;
-}
-Bytes CryptText(const std::string& password, const std::string& salt) {
-  crypt_data data;
-  std::memset(&data, 0, sizeof data);
-  const char* text = crypt_r(password.c_str(), salt.c_str(), &data);
-  return Bytes(text, text + std::strlen(text));
-}
-// The crypto service's Galt hash: the first 16 bytes of SHA-1(salt ‖ password).
-Bytes Galt(const Bytes& salt, const Bytes& password) {
-  Bytes h = Sha1(Cat({salt, password}));
-  h.resize(16);
-  return h;
-}
-// MD4 of the password as UTF-16LE (ASCII passwords here).
-Bytes NtHash(const std::string& password) {
-  Bytes units;
-  for (char c : password) {
-    units.push_back(static_cast<std::uint8_t>(c));
-    units.push_back(0);
-  }
-  md4_ctx ctx;
-  md4_init(&ctx);
-  md4_update(&ctx, units.size(), units.data());
-  Bytes out(MD4_DIGEST_SIZE);
-  md4_digest(&ctx, out.size(), out.data());
-  return out;
-}
-Bytes DesBlock(const Bytes& key8, const Bytes& block) {
-  std::uint8_t key[8];
-  des_fix_parity(8, key, key8.data());
-  des_ctx ctx;
-  des_set_key(&ctx, key);
-  Bytes out(8);
-  des_encrypt(&ctx, 8, out.data(), block.data());
-  return out;
-}
-// The 24-byte challenge response of a 16-byte hash: DES of the challenge under
-// the three 7-byte slices of the zero-padded hash.
-Bytes ChallengeResponse(const Bytes& hash16, const Bytes& challenge) {
-  Bytes padded = hash16;
-  padded.resize(21, 0);
-  Bytes out;
-  for (int i = 0; i < 3; ++i) {
-    const std::uint8_t* s = padded.data() + 7 * i;
-    Bytes key = {static_cast<std::uint8_t>(s[0] >> 1),
-                 static_cast<std::uint8_t>(((s[0] & 0x01) << 6) | (s[1] >> 2)),
-                 static_cast<std::uint8_t>(((s[1] & 0x03) << 5) | (s[2] >> 3)),
-                 static_cast<std::uint8_t>(((s[2] & 0x07) << 4) | (s[3] >> 4)),
-                 static_cast<std::uint8_t>(((s[3] & 0x0F) << 3) | (s[4] >> 5)),
-                 static_cast<std::uint8_t>(((s[4] & 0x1F) << 2) | (s[5] >> 6)),
-                 static_cast<std::uint8_t>(((s[5] & 0x3F) << 1) | (s[6] >> 7)),
-                 static_cast<std::uint8_t>(s[6] & 0x7F)};
-    for (auto& k : key) k = static_cast<std::uint8_t>(k << 1);
-    const Bytes block = DesBlock(key, challenge);
-    out.insert(out.end(), block.begin(), block.end());
-  }
-  return out;
-}
 Bytes Upper(const std::string& s) {
   Bytes b = ToBytes(s);
   for (auto& c : b) c = static_cast<std::uint8_t>(std::toupper(c));
@@ -126,30 +47,30 @@ Bytes Upper(const std::string& s) {
 
 Bytes ChapAnswer(const std::string& pw) {
   const std::uint8_t id = 0x42;
-  const Bytes challenge = Pattern(16, 5);
+  const Bytes challenge = Pattern(16, 5, 11);
   Bytes record(76, 0);
   record[0] = id;
   std::copy(challenge.begin(), challenge.end(), record.begin() + 4);
   const Bytes len = Le32(16);
   std::copy(len.begin(), len.end(), record.begin() + 36);
-  const Bytes response = Md5(Cat({Bytes{id}, ToBytes(pw), challenge}));
+  const Bytes response = Md5(Join({Bytes{id}, ToBytes(pw), challenge}));
   std::copy(response.begin(), response.end(), record.begin() + 40);
   std::copy(len.begin(), len.end(), record.begin() + 72);
   return record;
 }
 Bytes MsChapAnswer(const std::string& pw) {
-  const Bytes challenge = Pattern(8, 0x21);
+  const Bytes challenge = Pattern(8, 0x21, 11);
   Bytes record(91, 0);
   std::copy(challenge.begin(), challenge.end(), record.begin());
-  const Bytes nt = ChallengeResponse(NtHash(pw), challenge);
+  const Bytes nt = DesResponse(NtHash(pw), challenge);
   std::copy(nt.begin(), nt.end(), record.begin() + 40);
   record[88] = 8;  // challenge length
   record[89] = 1;  // the NT response is the one to check
   return record;
 }
 Bytes CifsAnswer(const std::string& pw) {
-  const Bytes challenge = Pattern(8, 0x33);
-  return Cat({challenge, ChallengeResponse(NtHash(pw), challenge)});
+  const Bytes challenge = Pattern(8, 0x33, 11);
+  return Join({challenge, DesResponse(NtHash(pw), challenge)});
 }
 Bytes AfpAnswer(const std::string& pw, std::uint16_t uam) {
   Bytes key = ToBytes(pw.substr(0, 8));
@@ -157,18 +78,18 @@ Bytes AfpAnswer(const std::string& pw, std::uint16_t uam) {
   if (uam == 3) {
     for (auto& k : key) k = static_cast<std::uint8_t>(k << 1);
   }
-  const Bytes serverRandom = Pattern(8, 0x44);
-  const Bytes clientRandom = uam == 3 ? Pattern(8, 0x55) : Bytes(8, 0);
-  return Cat({Bytes{static_cast<std::uint8_t>(uam), 0, 0, 0}, serverRandom, DesBlock(key, serverRandom), clientRandom,
-              Bytes(8, 0)});
+  const Bytes serverRandom = Pattern(8, 0x44, 11);
+  const Bytes clientRandom = uam == 3 ? Pattern(8, 0x55, 11) : Bytes(8, 0);
+  return Join({Bytes{static_cast<std::uint8_t>(uam), 0, 0, 0}, serverRandom, DesBlock(key, serverRandom), clientRandom,
+               Bytes(8, 0)});
 }
 Bytes VeskPeluAnswer(const std::string& pw) {
-  const Bytes dataA = Pattern(5, 0x60), dataB = Pattern(7, 0x70);
+  const Bytes dataA = Pattern(5, 0x60, 11), dataB = Pattern(7, 0x70, 11);
   Bytes record(124, 0);
   auto put = [&](std::size_t at, const Bytes& b) { std::copy(b.begin(), b.end(), record.begin() + at); };
   put(0, Bytes{1, 2, 3, 4});
   put(4, Le32(20));
-  put(8, Sha1(Cat({Sha1(ToBytes(pw)), dataB, dataA})));
+  put(8, Sha1(Join({Sha1(ToBytes(pw)), dataB, dataA})));
   put(44, Le32(5));
   put(48, dataA);
   put(84, Le32(7));
@@ -179,7 +100,7 @@ Bytes VeskPeluAnswer(const std::string& pw) {
 const Bytes kMarker = {0xFF, 0xFE, 0xFE, 0xFF};
 Bytes HexEncoded(std::uint8_t type, const Bytes& record) {
   static const char kDigits[] = "0123456789ABCDEF";
-  Bytes out = Cat({kMarker, Bytes{type}});
+  Bytes out = Join({kMarker, Bytes{type}});
   for (std::uint8_t b : record) {
     out.push_back(static_cast<std::uint8_t>(kDigits[b >> 4]));
     out.push_back(static_cast<std::uint8_t>(kDigits[b & 15]));
@@ -196,8 +117,8 @@ Bytes Escaped(const Bytes& raw) {
 }
 Bytes VeskPeluEncoded(const Bytes& r) {
   auto slice = [&](std::size_t at, std::size_t n) { return Bytes(r.begin() + at, r.begin() + at + n); };
-  return Cat({kMarker, Bytes{11}, Escaped(Cat({slice(0, 8), slice(44, 4), slice(84, 4), slice(8, 20), slice(48, 5),
-                                                slice(88, 7)}))});
+  return Join({kMarker, Bytes{11}, Escaped(Join({slice(0, 8), slice(44, 4), slice(84, 4), slice(8, 20), slice(48, 5),
+                                                 slice(88, 7)}))});
 }
 
 // --- The host ------------------------------------------------------------------------
@@ -262,7 +183,7 @@ class Logins : public ::testing::Test {
     EXPECT_EQ(ATX_EncryptWithSecretKey(kFrontEndBroker, 16, galt.data(), 4, keyReference.data(), length, &length,
                                        encrypted.data()),
               0);
-    return Cat({keyReference, salt, Le32(length), encrypted});
+    return Join({keyReference, salt, Le32(length), encrypted});
   }
 
   static vesk::Module* lsm_;
@@ -277,7 +198,7 @@ vesk::Entry Logins::client_ = nullptr;
 
 const std::string kPassword = "Right Pass 7";
 const std::string kWrong = "wrong pass 7";
-const Bytes kSalt8 = Pattern(16, 0x80);
+const Bytes kSalt8 = Pattern(16, 0x80, 11);
 const Bytes kGaltSalt = {0xA1, 0xB2, 0xC3, 0xD4};
 
 // A "Password Hash" value of the given type with its trailing byte, the
@@ -297,11 +218,11 @@ TEST_F(Logins, EveryStoredTypeWithTheRightAndAWrongPassword) {
     bool syncs;  // the server holds a hash and asks for the password
   } const cases[] = {
       {"password value", [](vesk::Attempt& a) { a.SetPasswordValue(kPassword); }, false},
-      {"Password Hash type 1", StoredHash(Cat({Bytes{1}, pw})), false},
-      {"Password Hash type 2", StoredHash(Cat({Bytes{2}, Sha1(pw), Bytes{0}})), true},
-      {"Password Hash type 3", StoredHash(Cat({Bytes{3}, Md5(pw), Bytes{0}})), true},
-      {"Password Hash type 4", StoredHash(Cat({Bytes{4}, CryptText(kPassword, "q7")})), true},
-      {"Password Hash type 8", StoredHash(Cat({Bytes{8}, Sha1(Cat({pw, kSalt8})), kSalt8, Bytes{0}})), true},
+      {"Password Hash type 1", StoredHash(Join({Bytes{1}, pw})), false},
+      {"Password Hash type 2", StoredHash(Join({Bytes{2}, Sha1(pw), Bytes{0}})), true},
+      {"Password Hash type 3", StoredHash(Join({Bytes{3}, Md5(pw), Bytes{0}})), true},
+      {"Password Hash type 4", StoredHash(Join({Bytes{4}, CryptText(kPassword, "q7")})), true},
+      {"Password Hash type 8", StoredHash(Join({Bytes{8}, Sha1(Join({pw, kSalt8})), kSalt8, Bytes{0}})), true},
       {"Galt hash",
        [pw](vesk::Attempt& a) {
          a.SetPasswordValueAbsent(kStatusNotSupported);
@@ -413,7 +334,7 @@ TEST_F(Logins, UppercaseFlagWithAGaltHash) {
 }
 
 TEST_F(Logins, SyncAfterAHashLoginLetsAChapLoginSucceed) {
-  const Bytes stored = Cat({Bytes{2}, Sha1(ToBytes(kPassword)), Bytes{0}});
+  const Bytes stored = Join({Bytes{2}, Sha1(ToBytes(kPassword)), Bytes{0}});
   // Against the hash alone a CHAP answer cannot be checked.
   {
     vesk::Attempt attempt;
@@ -443,7 +364,7 @@ TEST_F(Logins, EachModuleCallsTheCryptoServiceUnderItsOwnIdentifier) {
   // Against a stored SHA-1 digest only the client digests; a CHAP answer only the server.
   {
     vesk::Attempt attempt;
-    StoredHash(Cat({Bytes{2}, Sha1(ToBytes(kPassword)), Bytes{0}}))(attempt);
+    StoredHash(Join({Bytes{2}, Sha1(ToBytes(kPassword)), Bytes{0}}))(attempt);
     attempt.SetTypedPassword(kPassword);
     TarnControl_Reset();
     ExpectSuccess(Login(attempt));
