@@ -321,6 +321,8 @@ struct Record {
     } else {
       attempt->SetPasswordValue(kPassword);
     }
+    // As a production host runs: formatted trace lines off (fixed ones still go out).
+    attempt->SetTraceEnabled(false);
     scope = std::make_unique<vesk::Attempt::ThreadScope>(*attempt);
   }
   mafHandle handle() const { return attempt->Handle(vesk::Side::kServer); }
@@ -356,9 +358,18 @@ void BM_Raw(benchmark::State& state, const Scheme* scheme) {
   for (auto _ : state) scheme->raw();
 }
 
-// One forwarding call that does no crypto work: the service refuses a context
-// that does not exist, after the facade's lock and its module check.
-void BM_FacadeCall(benchmark::State& state) {
+// Facade calls that do no crypto work. The unit of the table: a context made
+// and destroyed again, as every verification does, counted as two calls. Shown
+// beside it: a call the service refuses at once (a context that does not
+// exist), which is the facade's own lock and forwarding alone.
+void BM_FacadeContext(benchmark::State& state) {
+  std::uint32_t context = 0;
+  for (auto _ : state) {
+    CCS_CreateContext(0, &context);
+    benchmark::DoNotOptimize(CCS_DestroyContext(context));
+  }
+}
+void BM_FacadeRefused(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(CCS_DestroyContext(0x7FFFFFF0u));
 }
 
@@ -411,6 +422,7 @@ void BM_Login(benchmark::State& state) {
     vesk::Attempt attempt;
     attempt.SetPasswordValue(kPassword);
     attempt.SetTypedPassword(kPassword);
+    attempt.SetTraceEnabled(false);
     const vesk::PairResult r = vesk::RunPair(attempt, clientEntry, serverEntry);
     if (!r.client || !r.server || *r.client != 0 || *r.server != 0) {
       state.SkipWithError("a login failed");
@@ -424,6 +436,7 @@ void BM_BareRoundTrips(benchmark::State& state) {
     vesk::Attempt attempt;
     attempt.SetPasswordValue(kPassword);
     attempt.SetTypedPassword(kPassword);
+    attempt.SetTraceEnabled(false);
     const vesk::PairResult r = vesk::RunPair(attempt, BareClient, BareServer);
     if (!r.client || !r.server || *r.client != 0 || *r.server != 0) {
       state.SkipWithError("a bare exchange failed");
@@ -436,8 +449,10 @@ void BM_BareRoundTrips(benchmark::State& state) {
 
 void PrintTable(const std::map<std::string, double>& t, const std::vector<Scheme>& schemes, bool judge) {
   auto at = [&](const std::string& k) { auto i = t.find(k); return i == t.end() ? 0.0 : i->second; };
-  const double facade = at("facade_call");
-  std::printf("\nverification against its raw primitives (ns per call; facade call %.0f ns)\n", facade);
+  const double facade = at("facade_context_pair") / 2;
+  std::printf("\nverification against its raw primitives and its facade calls (ns)\n");
+  std::printf("one facade call: %.0f ns (a context made and destroyed, per call); a refused call: %.0f ns\n", facade,
+              at("facade_refused"));
   std::printf("%-12s %10s %10s %7s %12s %8s %s\n", "scheme", "verify", "raw", "calls", "raw+calls", "ratio",
               judge ? "target <= 2" : "");
   for (const Scheme& s : schemes) {
@@ -493,7 +508,8 @@ int Run(int argc, char** argv, const Options& options) {
 
   const std::vector<Scheme> schemes = MakeSchemes();
   std::vector<benchmark::internal::Benchmark*> all;
-  all.push_back(benchmark::RegisterBenchmark("facade_call", BM_FacadeCall));
+  all.push_back(benchmark::RegisterBenchmark("facade_context_pair", BM_FacadeContext));
+  all.push_back(benchmark::RegisterBenchmark("facade_refused", BM_FacadeRefused));
   for (const Scheme& s : schemes) {
     all.push_back(benchmark::RegisterBenchmark((std::string("verify/") + s.name).c_str(), BM_Verify, &s));
     all.push_back(benchmark::RegisterBenchmark((std::string("raw/") + s.name).c_str(), BM_Raw, &s));
@@ -518,15 +534,15 @@ int Run(int argc, char** argv, const Options& options) {
   // caller chose a subset.
   bool filtered = false;
   for (int i = 1; i < argc; ++i) filtered = filtered || std::strncmp(argv[i], "--benchmark_filter", 18) == 0;
-  bool all = collector.nanos.count("facade_call") == 1;
+  bool allRan = collector.nanos.count("facade_context_pair") == 1 && collector.nanos.count("facade_refused") == 1;
   for (const Scheme& s : schemes) {
-    all = all && collector.nanos.count(std::string("verify/") + s.name) == 1 &&
+    allRan = allRan && collector.nanos.count(std::string("verify/") + s.name) == 1 &&
           collector.nanos.count(std::string("raw/") + s.name) == 1;
   }
   for (const char* k : {"login/threads:1", "login/threads:2", "bare/threads:1", "bare/threads:2"}) {
-    all = all && collector.nanos.count(k) == 1;
+    allRan = allRan && collector.nanos.count(k) == 1;
   }
-  const bool complete = filtered || all;
+  const bool complete = filtered || allRan;
   client->Unload();
   server->Unload();
   ATBCloseATB(reinterpret_cast<CCS_Word>(&atbHandle));
