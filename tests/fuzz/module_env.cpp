@@ -1,9 +1,5 @@
 #include "tests/fuzz/module_env.h"
 
-#include <crypt.h>
-#include <nettle/md5.h>
-#include <nettle/sha1.h>
-
 #include <cstring>
 #include <memory>
 
@@ -52,39 +48,10 @@ Bytes Frame(const std::vector<Script>& messages) {
   return out;
 }
 
-Bytes Sha1(std::span<const std::uint8_t> data) {
-  sha1_ctx ctx;
-  sha1_init(&ctx);
-  sha1_update(&ctx, data.size(), data.data());
-  Bytes out(SHA1_DIGEST_SIZE);
-  sha1_digest(&ctx, out.size(), out.data());
-  return out;
-}
-
-Bytes Md5(std::span<const std::uint8_t> data) {
-  md5_ctx ctx;
-  md5_init(&ctx);
-  md5_update(&ctx, data.size(), data.data());
-  Bytes out(MD5_DIGEST_SIZE);
-  md5_digest(&ctx, out.size(), out.data());
-  return out;
-}
-
 Bytes Crypt(const std::string& password, const char salt[2]) {
-  crypt_data data;
-  std::memset(&data, 0, sizeof data);
-  const char setting[3] = {salt[0], salt[1], '\0'};
-  const char* text = crypt_r(password.c_str(), setting, &data);
-  if (text == nullptr || text[0] == '*') Fail("fuzz", "crypt refused the reference password");
-  return Bytes(text, text + std::strlen(text));
-}
-
-Bytes Of(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-Bytes Cat(std::initializer_list<std::span<const std::uint8_t>> parts) {
-  Bytes out;
-  for (auto p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
+  Bytes text = wistra::reference::CryptText(password, std::string_view(salt, 2));
+  if (text.empty() || text[0] == '*') Fail("fuzz", "crypt refused the reference password");
+  return text;
 }
 
 CryptoBalance::CryptoBalance() : contexts_(TarnControl_LiveContexts()), objects_(TarnControl_LiveObjects()) {}

@@ -12,10 +12,15 @@
 #include <vector>
 
 #include "platform/vesk/vesk.h"
+#include "tests/support/reference.h"
 
 namespace fuzzenv {
 
 using Bytes = std::vector<std::uint8_t>;
+using wistra::reference::Md5;
+using wistra::reference::Of;
+using wistra::reference::Sha1;
+inline Bytes Cat(std::initializer_list<std::span<const std::uint8_t>> parts) { return wistra::reference::Join(parts); }
 
 [[noreturn]] inline void Fail(const char* target, const std::string& what) {
   std::fprintf(stderr, "%s: %s\n", target, what.c_str());
@@ -42,12 +47,9 @@ std::vector<Script> Messages(std::span<const std::uint8_t> input);
 // The messages in the fuzzer's framing, for seeds and reproducers.
 Bytes Frame(const std::vector<Script>& messages);
 
-Bytes Sha1(std::span<const std::uint8_t> data);
-Bytes Md5(std::span<const std::uint8_t> data);
-// The crypt text of password under a two-character salt, without its zero byte.
+// The crypt text of password under a two-character salt, without its zero
+// byte; the process ends when crypt refuses.
 Bytes Crypt(const std::string& password, const char salt[2]);
-Bytes Of(const std::string& text);
-Bytes Cat(std::initializer_list<std::span<const std::uint8_t>> parts);
 
 // Whether every crypto context and key object made during the call is gone.
 class CryptoBalance {

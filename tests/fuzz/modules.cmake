@@ -1,13 +1,12 @@
 # The module-level targets: the real pwdlsm.so and pwdlcm.so, loaded as the
 # framework loads them, over the framework and crypto service stand-ins.
-if(NOT (TARGET vesk AND TARGET tarn))
+if(NOT (TARGET vesk AND TARGET tarn AND TARGET wistra_test_support))
   return()
 endif()
-pkg_check_modules(FUZZ_NETTLE REQUIRED IMPORTED_TARGET nettle)
 
 add_library(fuzz_module_env STATIC ${CMAKE_CURRENT_LIST_DIR}/module_env.cpp)
 target_include_directories(fuzz_module_env PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(fuzz_module_env PUBLIC vesk tarn PkgConfig::FUZZ_NETTLE crypt)
+target_link_libraries(fuzz_module_env PUBLIC vesk tarn wistra_test_support)
 
 if(TARGET pwdlsm)
   wistra_fuzz(fuzz_server SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_server.cpp LIBS fuzz_module_env)

@@ -6,12 +6,7 @@
 // took, and the host's heap must not grow between the first thousand logins
 // and the end.
 #include <gtest/gtest.h>
-#include <crypt.h>
 #include <malloc.h>
-#include <nettle/des.h>
-#include <nettle/md4.h>
-#include <nettle/md5.h>
-#include <nettle/sha1.h>
 
 #include <atomic>
 #include <cctype>
@@ -27,6 +22,7 @@
 #include "platform/tarn/tarn_control.h"
 #include "platform/tarn/tarn_host.h"
 #include "platform/vesk/vesk.h"
+#include "tests/support/reference.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define SOAK_SANITIZED 1
@@ -53,69 +49,12 @@ Bytes Cat(std::initializer_list<std::span<const std::uint8_t>> parts) {
 void PutLe32(Bytes& b, std::size_t at, std::uint32_t w) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(w >> (8 * i));
 }
-Bytes Sha1(std::span<const std::uint8_t> in) {
-  sha1_ctx c;
-  sha1_init(&c);
-  sha1_update(&c, in.size(), in.data());
-  Bytes out(SHA1_DIGEST_SIZE);
-  sha1_digest(&c, out.size(), out.data());
-  return out;
-}
-Bytes Md5(std::span<const std::uint8_t> in) {
-  md5_ctx c;
-  md5_init(&c);
-  md5_update(&c, in.size(), in.data());
-  Bytes out(MD5_DIGEST_SIZE);
-  md5_digest(&c, out.size(), out.data());
-  return out;
-}
-Bytes Crypt(const std::string& pw) {
-  crypt_data d;
-  std::memset(&d, 0, sizeof d);
-  const char* t = crypt_r(pw.c_str(), "ab", &d);
-  return Bytes(t, t + std::strlen(t));
-}
-Bytes NtHash(const std::string& ascii) {
-  Bytes units;
-  for (unsigned char c : ascii) units.insert(units.end(), {c, 0});
-  md4_ctx c;
-  md4_init(&c);
-  md4_update(&c, units.size(), units.data());
-  Bytes out(MD4_DIGEST_SIZE);
-  md4_digest(&c, out.size(), out.data());
-  return out;
-}
-Bytes Des(const std::uint8_t key8[8], const std::uint8_t in[8]) {
-  std::uint8_t k[8];
-  des_fix_parity(8, k, key8);
-  des_ctx c;
-  des_set_key(&c, k);
-  Bytes out(8);
-  des_encrypt(&c, 8, out.data(), in);
-  return out;
-}
-// The 24-byte response of a 16-byte hash to an 8-byte challenge.
-Bytes Response(const Bytes& hash, const std::uint8_t* challenge) {
-  std::uint8_t p[21] = {};
-  std::memcpy(p, hash.data(), 16);
-  Bytes out;
-  for (int i = 0; i < 3; ++i) {
-    const std::uint8_t* s = p + 7 * i;
-    const std::uint8_t k[8] = {
-        static_cast<std::uint8_t>(s[0] & 0xFE),
-        static_cast<std::uint8_t>(((s[0] & 0x01) << 7) | (s[1] >> 1)),
-        static_cast<std::uint8_t>(((s[1] & 0x03) << 6) | (s[2] >> 2)),
-        static_cast<std::uint8_t>(((s[2] & 0x07) << 5) | (s[3] >> 3)),
-        static_cast<std::uint8_t>(((s[3] & 0x0F) << 4) | (s[4] >> 4)),
-        static_cast<std::uint8_t>(((s[4] & 0x1F) << 3) | (s[5] >> 5)),
-        static_cast<std::uint8_t>(((s[5] & 0x3F) << 2) | (s[6] >> 6)),
-        static_cast<std::uint8_t>((s[6] & 0x7F) << 1),
-    };
-    const Bytes block = Des(k, challenge);
-    out.insert(out.end(), block.begin(), block.end());
-  }
-  return out;
-}
+using wistra::reference::DesBlock;
+using wistra::reference::DesResponse;
+using wistra::reference::Md5;
+using wistra::reference::NtHash;
+using wistra::reference::Sha1;
+Bytes Crypt(const std::string& pw) { return wistra::reference::CryptText(pw, "ab"); }
 std::string Hex(const Bytes& b) {
   static const char* d = "0123456789ABCDEF";
   std::string s;
@@ -175,7 +114,7 @@ void LoadClient(vesk::Attempt& a, int kind, const std::string& typed) {
     case kDirectMsChap: {
       Bytes ms(91, 0);
       std::memcpy(ms.data(), kChallenge, 8);
-      const Bytes r = Response(NtHash(typed), kChallenge);
+      const Bytes r = DesResponse(NtHash(typed), std::span<const std::uint8_t>(kChallenge, 8));
       std::memcpy(ms.data() + 40, r.data(), 24);
       ms[88] = 8;
       ms[89] = 1;
@@ -185,7 +124,8 @@ void LoadClient(vesk::Attempt& a, int kind, const std::string& typed) {
     }
     case kDirectCifs:
     case kEncodedCifs: {
-      const Bytes cifs = Cat({std::span<const std::uint8_t>(kChallenge, 8), Response(NtHash(typed), kChallenge)});
+      const std::span<const std::uint8_t> challenge(kChallenge, 8);
+      const Bytes cifs = Cat({challenge, DesResponse(NtHash(typed), challenge)});
       if (kind == kDirectCifs) {
         a.SetTypedPassword(cifs);
         a.SetTypedType(7);
@@ -197,7 +137,7 @@ void LoadClient(vesk::Attempt& a, int kind, const std::string& typed) {
     case kDirectAfp: {
       std::uint8_t key[8] = {};
       std::memcpy(key, typed.data(), std::min<std::size_t>(8, typed.size()));
-      const Bytes proof = Des(key, kChallenge);
+      const Bytes proof = DesBlock(key, std::span<const std::uint8_t>(kChallenge, 8));
       Bytes afp(36, 0);
       afp[0] = 2;
       std::memcpy(afp.data() + 4, kChallenge, 8);
