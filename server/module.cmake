@@ -22,21 +22,19 @@ target_link_options(pwdlsm PRIVATE -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR
 # Whole attempts of the real module, driven byte by byte through the framework
 # stand-in over the crypto service stand-in; expected answers are built with
 # Nettle and libxcrypt directly, through the test support library (tests/support).
-if(TARGET tarn AND TARGET vesk)
-  wistra_test(pwdlsm_test
-    SOURCES
-      ${CMAKE_CURRENT_LIST_DIR}/lsm_test_env.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/lsm_flow_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/password_store_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/verify_test.cpp
-    LIBS vesk tarn method wistra_test_support)
-  add_dependencies(pwdlsm_test pwdlsm)
-  target_compile_definitions(pwdlsm_test PRIVATE PWDLSM_PATH="$<TARGET_FILE:pwdlsm>")
+wistra_test(pwdlsm_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/lsm_test_env.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/lsm_flow_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/password_store_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/verify_test.cpp
+  LIBS vesk tarn method wistra_test_support)
+add_dependencies(pwdlsm_test pwdlsm)
+target_compile_definitions(pwdlsm_test PRIVATE PWDLSM_PATH="$<TARGET_FILE:pwdlsm>")
 
-  wistra_test(pwdlsm_concurrency_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/lsm_test_env.cpp ${CMAKE_CURRENT_LIST_DIR}/lsm_concurrency_test.cpp
-    LIBS vesk tarn method wistra_test_support
-    LABELS concurrency)
-  add_dependencies(pwdlsm_concurrency_test pwdlsm)
-  target_compile_definitions(pwdlsm_concurrency_test PRIVATE PWDLSM_PATH="$<TARGET_FILE:pwdlsm>")
-endif()
+wistra_test(pwdlsm_concurrency_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/lsm_test_env.cpp ${CMAKE_CURRENT_LIST_DIR}/lsm_concurrency_test.cpp
+  LIBS vesk tarn method wistra_test_support
+  LABELS concurrency)
+add_dependencies(pwdlsm_concurrency_test pwdlsm)
+target_compile_definitions(pwdlsm_concurrency_test PRIVATE PWDLSM_PATH="$<TARGET_FILE:pwdlsm>")

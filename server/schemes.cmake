@@ -14,15 +14,13 @@ wistra_module_code(server_schemes)
 # The tests run the checks against the crypto service stand-in and the
 # framework stand-in; expected answers are built with Nettle directly, through
 # the test support library (tests/support).
-if(TARGET tarn AND TARGET vesk)
-  wistra_test(server_schemes_test
-    SOURCES
-      ${CMAKE_CURRENT_LIST_DIR}/schemes_test_env.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/n_utf8_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/lanman_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/cifs_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/mschap_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/afp_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/digest_compare_test.cpp
-    LIBS server_schemes tarn vesk wistra_test_support)
-endif()
+wistra_test(server_schemes_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/schemes_test_env.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/n_utf8_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/lanman_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cifs_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/mschap_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/afp_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/digest_compare_test.cpp
+  LIBS server_schemes tarn vesk wistra_test_support)
