@@ -6,8 +6,8 @@
 // the same messages are played again against the record made from a second
 // password: an answer that succeeds against both proves neither, and the
 // server has accepted a wrong proof. Each attempt must also end in time, free
-// every MAF_Malloc, destroy every crypto context and key object it made, end
-// the framework's bracket at most once, and send verdicts and sync results
+// every MAF_Malloc, destroy every crypto context and key object it made, close
+// the framework's bracket exactly once, and send verdicts and sync results
 // only as the words 0 or 1.
 #include <cstddef>
 #include <cstdint>
@@ -111,7 +111,10 @@ Outcome Play(Source source, std::uint8_t modifier, std::uint32_t flagsWord, cons
   if (!status) Fail(kTarget, "the server did not return after its client ended");
   if (allocs.outstanding != 0) Fail(kTarget, std::to_string(allocs.outstanding) + " MAF_Malloc buffers not freed");
   if (!crypto.Balanced()) Fail(kTarget, "a crypto context or key object outlived the attempt");
-  if (outcomes.size() > 1) Fail(kTarget, "MAF_End called more than once");
+  // MAF_Begin never fails here, so the bracket must close exactly once, with
+  // one of the two outcomes the server reports.
+  if (outcomes.size() != 1) Fail(kTarget, "MAF_End not called exactly once");
+  if (outcomes[0] != 0 && outcomes[0] != -1642) Fail(kTarget, "MAF_End outcome " + std::to_string(outcomes[0]));
   for (const vesk::Message& m : transcript) {
     if (m.from != vesk::Side::kServer || m.bytes.size() != 4) continue;
     // Four-byte server messages are verdicts and sync results (no record of
@@ -121,7 +124,7 @@ Outcome Play(Source source, std::uint8_t modifier, std::uint32_t flagsWord, cons
     }
   }
   Outcome o;
-  o.success = outcomes.size() == 1 && outcomes[0] == 0;
+  o.success = outcomes[0] == 0;
   if (o.success && *status != 0) Fail(kTarget, "a successful login returned status " + std::to_string(*status));
   return o;
 }

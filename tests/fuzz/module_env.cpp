@@ -10,13 +10,14 @@ namespace fuzzenv {
 vesk::Entry LoadEntry(const char* path, const char* name, const char* version) {
   std::string error;
   if (!vesk::SetHostCalls(vesk::kAllHostCalls, &error)) Fail("fuzz", "host calls: " + error);
-  // Never unloaded: the fuzzer's coverage counters live in the module.
-  static std::vector<std::unique_ptr<vesk::Module>> modules;
-  auto module = vesk::Module::Load(path, &error);
-  if (!module) Fail("fuzz", std::string("cannot load ") + path + ": " + error);
+  // Never unloaded, not even at exit: the fuzzer's coverage counters live in
+  // the module, and its exit report still reads them.
+  vesk::Module* module = vesk::Module::Load(path, &error).release();
+  if (module == nullptr) Fail("fuzz", std::string("cannot load ") + path + ": " + error);
+  static std::vector<vesk::Module*>* const loaded = new std::vector<vesk::Module*>;
+  loaded->push_back(module);
   vesk::Entry entry = module->FindVersioned(name, version);
   if (entry == nullptr) Fail("fuzz", std::string("no ") + name + " under " + version + " in " + path);
-  modules.push_back(std::move(module));
   return entry;
 }
 
