@@ -5,8 +5,9 @@
 // every crypto context and key object, closes the framework's bracket exactly
 // once with the status it returns. With a typed password, the password never
 // crosses in the clear except as the sync step's message, and that only after
-// a server record that asked for it; and no buffer returned to the framework
-// still holds the password or its upper-cased copy.
+// a server record that asked for it and a verdict that granted the login; and
+// no buffer returned to the framework still holds the password or its
+// upper-cased copy.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +39,29 @@ enum Typed : std::uint8_t {
   kEncoded,        // attribute 6 an encoded digest: the marker, a type byte, the first message's bytes
   kFinished,       // attribute 6 the first message's bytes, attribute 7 the type in the second byte
 };
+
+// Whether the server's replies, read as the client reads them (one queue, each
+// into a buffer of the size the exchange gives it), could lead to the sync
+// step: a record of at most 16 bytes with status 1 and the sync flag, the extra
+// data if it announces any (within its length), and a 4-byte non-zero verdict.
+bool MaySync(const std::vector<fuzzenv::Script>& replies) {
+  if (replies.empty() || replies[0].bytes.size() > 16) return false;
+  Bytes record = replies[0].bytes;
+  record.resize(16, 0);
+  auto word = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(record[at] | record[at + 1] << 8 | record[at + 2] << 16) |
+           static_cast<std::uint32_t>(record[at + 3]) << 24;
+  };
+  if (word(0) != 1 || (word(4) & 0x2u) == 0) return false;
+  std::size_t next = 1;
+  if (const std::uint32_t extraLen = word(12); extraLen != 0) {
+    if (replies.size() < 2 || replies[1].bytes.size() > extraLen) return false;
+    next = 2;
+  }
+  if (replies.size() <= next || replies[next].bytes.size() != 4) return false;
+  const Bytes& v = replies[next].bytes;
+  return (v[0] | v[1] | v[2] | v[3]) != 0;
+}
 
 }  // namespace
 
@@ -101,23 +125,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!freedWithPassword.empty() || !freedWithUpper.empty()) {
     Fail(kTarget, "a buffer still holding the password went back to the framework");
   }
-  bool firstReply = true, syncAsked = false;
+  const bool maySync = MaySync(script);
   for (const vesk::Message& m : transcript) {
-    if (m.from == vesk::Side::kServer) {
-      if (firstReply) {
-        // The record as the client reads it: present bytes in order, the rest zero.
-        Bytes record(m.bytes.begin(), m.bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(16, m.bytes.size())));
-        record.resize(16, 0);
-        const bool proceed = record[0] == 1 && record[1] == 0 && record[2] == 0 && record[3] == 0;
-        syncAsked = proceed && (record[4] & 0x2) != 0;
-        firstReply = false;
-      }
-      continue;
-    }
+    if (m.from == vesk::Side::kServer) continue;
     if (m.via == vesk::Via::kX) {
       Bytes expected = fuzzenv::Of(kPassword);
       expected.push_back(0);
-      if (!syncAsked) Fail(kTarget, "the password was sent without a record asking for it");
+      if (!maySync) Fail(kTarget, "the password was sent without a record asking for it and a verdict granting it");
       if (m.bytes != expected) Fail(kTarget, "the sync message is not the password and its zero byte");
     } else if (Contains(m.bytes, kPassword)) {
       Fail(kTarget, "the typed password crossed in the clear");
