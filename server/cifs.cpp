@@ -29,6 +29,20 @@ constexpr char kLanmanMatched[] = "PWD LSM: doCIFSCompare LanMan matched";
 constexpr char kLanmanNoMatch[] = "PWD LSM: doCIFSCompare LanMan did not match";
 constexpr char kCifsReturning[] = "PWD LSM: doCIFSCompare returning %d";
 
+// A CIFS answer carries either the NT response or the LAN Manager one: each is
+// tried in turn, with its own hash and its own trace lines.
+struct CifsTry {
+  const char* trying;
+  std::int32_t (*hash)(mafHandle, const std::uint8_t*, std::int32_t, std::uint8_t*, std::uint32_t*);
+  const char* hashFailed;
+  const char* matched;
+  const char* noMatch;
+};
+constexpr CifsTry kCifsTries[] = {
+    {kTryingMd4, computeNTHash, kNtHashFailed, kMd4Matched, kMd4NoMatch},
+    {kTryingLanman, computeLanmanHash, kLanmanHashFailed, kLanmanMatched, kLanmanNoMatch},
+};
+
 constexpr std::size_t kSliceSize = 7;
 // The encryption's output buffer is larger than one block, so that a service
 // that reports more than a block is caught by the length check, not by an overrun.
@@ -101,50 +115,34 @@ std::int32_t doCIFSCompare(mafHandle handle, const std::uint8_t* password, std::
   }
 
   bool matched = false;
-  Trace(handle, kTryingMd4);
   osa::SecretBuffer<kPaddedHashSize> paddedHash;
   osa::SecretBuffer<kCifsAnswerSize> response;
   std::uint32_t hashLength = kPaddedHashSize;
   const auto responseView = response.span().first(kCifsResponseSize);
 
-  std::int32_t status = computeNTHash(handle, password, passwordLength, paddedHash.data(), &hashLength);
-  if (status != 0) {
-    TracePrintf(handle, kNtHashFailed, status);
-  } else {
+  std::int32_t status = 0;
+  for (const CifsTry& attempt : kCifsTries) {
+    Trace(handle, attempt.trying);
+    osa::Wipe(paddedHash.data(), paddedHash.size());
+    osa::Wipe(response.data(), response.size());
+    status = attempt.hash(handle, password, passwordLength, paddedHash.data(), &hashLength);
+    if (status != 0) {
+      TracePrintf(handle, attempt.hashFailed, status);
+      continue;
+    }
     status = xP24(handle, paddedHash.data(), challenge.data(), response.data());
     if (status != 0) {
       TracePrintf(handle, kXp24Failed, status);
     } else if (osa::ConstantTimeEqual(responseView, expected)) {
       matched = true;
-      Trace(handle, kMd4Matched);
+      Trace(handle, attempt.matched);
+      break;
     } else {
-      Trace(handle, kMd4NoMatch);
-    }
-  }
-
-  if (!matched) {
-    Trace(handle, kTryingLanman);
-    osa::Wipe(paddedHash.data(), paddedHash.size());
-    osa::Wipe(response.data(), response.size());
-    status = computeLanmanHash(handle, password, passwordLength, paddedHash.data(), &hashLength);
-    if (status != 0) {
-      TracePrintf(handle, kLanmanHashFailed, status);
-    } else {
-      status = xP24(handle, paddedHash.data(), challenge.data(), response.data());
-      if (status != 0) {
-        TracePrintf(handle, kXp24Failed, status);
-      } else if (osa::ConstantTimeEqual(responseView, expected)) {
-        matched = true;
-        Trace(handle, kLanmanMatched);
-      } else {
-        Trace(handle, kLanmanNoMatch);
-      }
+      Trace(handle, attempt.noMatch);
     }
   }
 
   if (!matched && status == 0) status = wistra::kStatusLoginFailed;
-  osa::Wipe(paddedHash.data(), paddedHash.size());
-  osa::Wipe(response.data(), response.size());
   TracePrintf(handle, kCifsReturning, status);
   return status;
 }
