@@ -24,6 +24,7 @@
 #include "platform/tarn/tarn_host.h"
 #include "platform/vesk/vesk.h"
 #include "server/verify.h"
+#include "tests/support/reference.h"
 
 namespace wistra_bench {
 namespace {
@@ -32,15 +33,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 const std::string kPassword = "Secret1";
 
-Bytes Of(const std::string& s) { return Bytes(s.begin(), s.end()); }
-Bytes Cat(std::initializer_list<std::span<const std::uint8_t>> parts) {
-  Bytes out;
-  for (auto p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-void PutLe32(Bytes& b, std::size_t at, std::uint32_t w) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(w >> (8 * i));
-}
+using wistra::reference::Of;
+using wistra::reference::PutLe32;
+using wistra::reference::Join;
 
 // --- The raw primitives, straight from Nettle and libxcrypt --------------------
 
@@ -128,7 +123,7 @@ std::vector<Scheme> MakeSchemes() {
   const Bytes pw = Of(kPassword);
   std::vector<Scheme> s;
 
-  s.push_back({"salted_sha1", 8, Sha1(Cat({pw, kChallenge16})), Bytes(kChallenge16, kChallenge16 + 16), false, nullptr});
+  s.push_back({"salted_sha1", 8, Sha1(Join({pw, kChallenge16})), Bytes(kChallenge16, kChallenge16 + 16), false, nullptr});
   s.back().raw = [pw, expect = s.back().answer] {
     std::uint8_t in[64], d[20];
     std::memcpy(in, pw.data(), pw.size());
@@ -166,7 +161,7 @@ std::vector<Scheme> MakeSchemes() {
     chap[0] = 7;
     std::memcpy(chap.data() + 4, kChallenge16, 16);
     PutLe32(chap, 36, 16);
-    const Bytes r = Md5(Cat({Bytes{7}, pw, kChallenge16}));
+    const Bytes r = Md5(Join({Bytes{7}, pw, kChallenge16}));
     std::memcpy(chap.data() + 40, r.data(), 16);
     PutLe32(chap, 72, 16);
     s.push_back({"chap", 5, chap, {}, false, nullptr});
@@ -240,7 +235,7 @@ std::vector<Scheme> MakeSchemes() {
   }
   {
     const Bytes a(kChallenge16, kChallenge16 + 16), b(kChallenge16 + 4, kChallenge16 + 12);
-    const Bytes expected = Sha1(Cat({Sha1(pw), b, a}));
+    const Bytes expected = Sha1(Join({Sha1(pw), b, a}));
     Bytes pelu(144, 0);  // the record and the buffer bytes that travel behind it
     std::memcpy(pelu.data(), kGaltSalt, 4);
     PutLe32(pelu, 4, 20);
@@ -262,8 +257,8 @@ std::vector<Scheme> MakeSchemes() {
   {
     Bytes galt(tarn::kGaltHashSize);
     TarnHost_GaltHash(kGaltSalt, pw.data(), static_cast<std::uint32_t>(pw.size()), galt.data());
-    const Bytes extra = Cat({kGaltSalt, std::span<const std::uint8_t>(kChallenge16, 16)});
-    const Bytes answer = Sha1(Cat({galt, std::span<const std::uint8_t>(kChallenge16, 16)}));
+    const Bytes extra = Join({kGaltSalt, std::span<const std::uint8_t>(kChallenge16, 16)});
+    const Bytes answer = Sha1(Join({galt, std::span<const std::uint8_t>(kChallenge16, 16)}));
     s.push_back({"galt", 12, answer, extra, true, [galt, answer] {
                    std::uint8_t in[32], d[20];
                    std::memcpy(in, galt.data(), 16);

@@ -40,15 +40,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Of(const std::string& s) { return Bytes(s.begin(), s.end()); }
-Bytes Cat(std::initializer_list<std::span<const std::uint8_t>> parts) {
-  Bytes out;
-  for (auto p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-void PutLe32(Bytes& b, std::size_t at, std::uint32_t w) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(w >> (8 * i));
-}
+using wistra::reference::Of;
+using wistra::reference::PutLe32;
+using wistra::reference::Join;
 using wistra::reference::DesBlock;
 using wistra::reference::DesResponse;
 using wistra::reference::Md5;
@@ -104,7 +98,7 @@ void LoadClient(vesk::Attempt& a, int kind, const std::string& typed) {
       chap[0] = 9;
       std::memcpy(chap.data() + 4, kChallenge, 16);
       PutLe32(chap, 36, 16);
-      const Bytes r = Md5(Cat({Bytes{9}, pw, kChallenge}));
+      const Bytes r = Md5(Join({Bytes{9}, pw, kChallenge}));
       std::memcpy(chap.data() + 40, r.data(), 16);
       PutLe32(chap, 72, 16);
       a.SetTypedPassword(chap);
@@ -125,12 +119,12 @@ void LoadClient(vesk::Attempt& a, int kind, const std::string& typed) {
     case kDirectCifs:
     case kEncodedCifs: {
       const std::span<const std::uint8_t> challenge(kChallenge, 8);
-      const Bytes cifs = Cat({challenge, DesResponse(NtHash(typed), challenge)});
+      const Bytes cifs = Join({challenge, DesResponse(NtHash(typed), challenge)});
       if (kind == kDirectCifs) {
         a.SetTypedPassword(cifs);
         a.SetTypedType(7);
       } else {
-        a.SetTypedPassword(Cat({Bytes{0xFF, 0xFE, 0xFE, 0xFF, 7}, Of(Hex(cifs))}));
+        a.SetTypedPassword(Join({Bytes{0xFF, 0xFE, 0xFE, 0xFF, 7}, Of(Hex(cifs))}));
       }
       return;
     }
@@ -148,7 +142,7 @@ void LoadClient(vesk::Attempt& a, int kind, const std::string& typed) {
     }
     case kDirectVeskPelu: {
       const Bytes dataA(kChallenge, kChallenge + 12), dataB(kSalt, kSalt + 8);
-      const Bytes expected = Sha1(Cat({Sha1(pw), dataB, dataA}));
+      const Bytes expected = Sha1(Join({Sha1(pw), dataB, dataA}));
       Bytes pelu(144, 0);
       std::memcpy(pelu.data(), kGaltSalt, 4);
       PutLe32(pelu, 4, 20);
@@ -179,7 +173,7 @@ void LoadServer(vesk::Attempt& a, int kind, const std::string& password) {
     case kStoredSha1: stored(2, Sha1(pw), true); break;
     case kStoredMd5: stored(3, Md5(pw), true); break;
     case kStoredCrypt: stored(4, Crypt(password), false); break;
-    case kStoredSalted: stored(8, Cat({Sha1(Cat({pw, kSalt})), kSalt}), true); break;
+    case kStoredSalted: stored(8, Join({Sha1(Join({pw, kSalt})), kSalt}), true); break;
     case kGaltHash: {
       Bytes g(tarn::kGaltHashSize);
       TarnHost_GaltHash(kGaltSalt, pw.data(), static_cast<std::uint32_t>(pw.size()), g.data());

@@ -13,6 +13,10 @@ namespace wistra::reference {
 
 Bytes Of(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
+void PutLe32(Bytes& b, std::size_t at, std::uint32_t w) {
+  for (int i = 0; i < 4; ++i) b.at(at + i) = static_cast<std::uint8_t>(w >> (8 * i));
+}
+
 Bytes Join(std::initializer_list<std::span<const std::uint8_t>> parts) {
   Bytes out;
   for (auto p : parts) out.insert(out.end(), p.begin(), p.end());

@@ -20,6 +20,8 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes Of(std::string_view text);
 // The parts one after another.
 Bytes Join(std::initializer_list<std::span<const std::uint8_t>> parts);
+// Writes w little-endian into b[at..at+4), for the word fields of an answer record.
+void PutLe32(Bytes& b, std::size_t at, std::uint32_t w);
 // n bytes start, start + step, start + 2 * step, ... (modulo 256).
 Bytes Pattern(std::size_t n, std::uint8_t start, std::uint8_t step);
 
