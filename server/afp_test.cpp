@@ -18,7 +18,7 @@ using schemes_test::Of;
 using schemes_test::SchemeTest;
 using TraceList = std::vector<std::string>;
 
-constexpr std::int32_t kInjected = -1422;
+using schemes_test::kInjected;
 const Bytes kServerRandom = FromHex("1122334455667788");
 const Bytes kClientRandom = FromHex("8899aabbccddeeff");
 const Bytes kSentProof = FromHex("5a5a5a5a5a5a5a5a");

@@ -18,15 +18,13 @@ using schemes_test::Of;
 using schemes_test::SchemeTest;
 using TraceList = std::vector<std::string>;
 
-constexpr std::int32_t kInjected = -1422;
-
-// The published NTLM worked example: password "Password", server challenge
-// 0123456789abcdef, with its NT and LAN Manager hashes and both responses.
-const Bytes kChallenge = FromHex("0123456789abcdef");
-const Bytes kNtHash = FromHex("a4f49c406510bdcab6824ee7c30fd852");
-const Bytes kLmHash = FromHex("e52cac67419a9a224a3b108f3fa6cb6d");
-const Bytes kNtResponse = FromHex("67c43011f30298a2ad35ece64f16331c44bdbed927841f94");
-const Bytes kLmResponse = FromHex("98def7b87f88aa5dafe2df779688a172def11c7d5ccdef13");
+using schemes_test::kInjected;
+using schemes_test::Terminated;
+using schemes_test::ntlm_example::kChallenge;
+using schemes_test::ntlm_example::kLmHash;
+using schemes_test::ntlm_example::kLmResponse;
+using schemes_test::ntlm_example::kNtHash;
+using schemes_test::ntlm_example::kNtResponse;
 
 Bytes Answer(const Bytes& challenge, const Bytes& response) {
   Bytes a = challenge;
@@ -38,11 +36,6 @@ Bytes Padded(const Bytes& hash) {
   Bytes p = hash;
   p.resize(21, 0);
   return p;
-}
-
-Bytes Terminated(Bytes b) {
-  b.push_back(0);
-  return b;
 }
 
 using CifsResponseTest = SchemeTest;

@@ -22,7 +22,7 @@ using schemes_test::SchemeTest;
 using schemes_test::Sha1;
 using TraceList = std::vector<std::string>;
 
-constexpr std::int32_t kInjected = -1422;
+using schemes_test::kInjected;
 const Bytes kSalt = FromHex("0a0b0c0d");
 const Bytes kKeyReference = FromHex("01020304");
 

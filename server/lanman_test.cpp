@@ -19,7 +19,7 @@ using schemes_test::HexOf;
 using schemes_test::Of;
 using schemes_test::SchemeTest;
 
-constexpr std::int32_t kInjected = -1422;
+using schemes_test::kInjected;
 
 // A password as the server holds it: its bytes, then a zero byte.
 struct Password {

@@ -16,20 +16,15 @@ using schemes_test::HexOf;
 using schemes_test::Of;
 using schemes_test::SchemeTest;
 
-constexpr std::int32_t kInjected = -1422;
-
 // Published: the NTLM worked example ("Password", challenge 0123456789abcdef)
-// and the MS-CHAP example ("clientPass", challenge d02e4386bce91226).
-const Bytes kChallenge = FromHex("0123456789abcdef");
-const Bytes kNtHash = FromHex("a4f49c406510bdcab6824ee7c30fd852");
-const Bytes kLmHash = FromHex("e52cac67419a9a224a3b108f3fa6cb6d");
-const Bytes kNtResponse = FromHex("67c43011f30298a2ad35ece64f16331c44bdbed927841f94");
-const Bytes kLmResponse = FromHex("98def7b87f88aa5dafe2df779688a172def11c7d5ccdef13");
-
-Bytes Terminated(Bytes b) {
-  b.push_back(0);
-  return b;
-}
+// here, and the MS-CHAP example ("clientPass", challenge d02e4386bce91226) below.
+using schemes_test::kInjected;
+using schemes_test::Terminated;
+using schemes_test::ntlm_example::kChallenge;
+using schemes_test::ntlm_example::kLmHash;
+using schemes_test::ntlm_example::kLmResponse;
+using schemes_test::ntlm_example::kNtHash;
+using schemes_test::ntlm_example::kNtResponse;
 
 // A 91-byte record with every unused byte set to a pattern, so a stray write shows.
 Bytes Record(const Bytes& lmResponse, const Bytes& ntResponse, std::uint8_t flags, std::uint8_t challengeLength = 8) {

@@ -35,6 +35,25 @@ using wistra::reference::Sha1;
 // The LAN Manager hash of raw bytes: the first 14, ASCII letters upper-cased.
 Bytes NettleLanman(std::span<const std::uint8_t> password);
 
+// The status the stand-in's control injects when a test fails a crypto call.
+inline constexpr std::int32_t kInjected = -1422;
+
+// The published NTLM worked example: password "Password", server challenge
+// 0123456789abcdef, its NT and LAN Manager hashes and both responses.
+namespace ntlm_example {
+inline const Bytes kChallenge = FromHex("0123456789abcdef");
+inline const Bytes kNtHash = FromHex("a4f49c406510bdcab6824ee7c30fd852");
+inline const Bytes kLmHash = FromHex("e52cac67419a9a224a3b108f3fa6cb6d");
+inline const Bytes kNtResponse = FromHex("67c43011f30298a2ad35ece64f16331c44bdbed927841f94");
+inline const Bytes kLmResponse = FromHex("98def7b87f88aa5dafe2df779688a172def11c7d5ccdef13");
+}  // namespace ntlm_example
+
+// The bytes with a zero byte after them, as the server holds a password.
+inline Bytes Terminated(Bytes b) {
+  b.push_back(0);
+  return b;
+}
+
 class SchemeTest : public ::testing::Test {
  protected:
   void SetUp() override;
